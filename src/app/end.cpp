@@ -1,0 +1,52 @@
+#include "app/end.h"
+
+#include "app/errors.h"
+#include "app/files.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/startup.h"
+#include "bridges/desk_template.h"
+#include "inbox/ini_access.h"
+#include "inbox/message_flow.h"
+
+namespace nfy {
+
+void Main() {
+  try {
+    sAppTitle = "Zorira rorazevarazu";
+    subCreateLog();
+    if (!files::fileExists(sInstallPath + paths::templateFile())) {
+      subWriteLog("MSG :" + sInstallPath + paths::templateFile() + " is missing. ");
+      subEndApplication();
+    }
+    FncFixMisMatch();
+    std::string templatePath = sInstallPath + paths::templateFile();
+    if (!fncParseDeskTemplateXML(templatePath)) subEndApplication();
+    fncExtractMsgData();
+  } catch (const std::exception& e) {
+    auto t = trap(e);
+    subWriteLog("ERR : In Main, " + std::to_string(t.number) + ":" + t.description);
+    subEndApplication();
+  }
+}
+
+void subEndApplication() {
+  try {
+    subWriteLog("MSG : Application Ended.");
+  } catch (...) {
+  }
+  closeLog();
+  throw RunEnded{};
+}
+
+int runProcess() {
+  try {
+    Main();
+  } catch (const RunEnded&) {
+  }
+  closeLog();
+  return 0;
+}
+
+}  // namespace nfy

@@ -1,0 +1,4 @@
+// Process entry of nfyDeskNotify.
+#include "app/end.h"
+
+int main() { return nfy::runProcess(); }

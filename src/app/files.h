@@ -1,0 +1,33 @@
+// File-system helpers (the program's file-system object).
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace nfy::files {
+
+bool folderExists(const std::string& path);
+bool fileExists(const std::string& path);
+
+// Creates one folder level. A folder that exists already (another instance
+// created it a moment ago) is not an error. Raises 76 "Path not found" when
+// the parent is missing and 70 "Permission denied" when creation is refused.
+void createFolder(const std::string& path);
+
+struct Entry {
+  std::string name;
+  std::tm modified;  // local time
+};
+// The files (not folders) of a folder, in directory order. Raises 76 when the
+// folder cannot be listed.
+std::vector<Entry> listFiles(const std::string& folder);
+
+// Replaces (or creates) a file with exactly these bytes. Raises 76 when the
+// folder is missing and 70 when the file cannot be written.
+void writeWholeFile(const std::string& path, const std::string& bytes);
+
+// Deletes a file; raises 53 when it does not exist and 70 when refused.
+void deleteFile(const std::string& path);
+
+}  // namespace nfy::files

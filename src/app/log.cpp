@@ -1,0 +1,51 @@
+#include "app/log.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/errors.h"
+#include "app/text.h"
+
+namespace nfy {
+namespace {
+
+// objLogFile: the open log stream, or none.
+std::FILE* objLogFile = nullptr;
+
+}  // namespace
+
+void subWriteLog(const std::string& message) {
+  if (!objLogFile) return;
+  std::string line = nowStamp() + "\t" + message + "\r\n";
+  if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) std::fflush(objLogFile);
+}
+
+void openLog(const std::string& path) {
+  closeLog();
+  std::error_code ec;
+  bool exists = std::filesystem::is_regular_file(path, ec);
+  // Binary mode: the lines carry their own CR LF, and nothing is translated.
+  objLogFile = std::fopen(path.c_str(), exists ? "ab" : "wb");
+  if (!objLogFile) raiseError(err::kPathNotFound);
+  const std::string stars(85, '*');
+  subWriteLog(stars);
+  subWriteLog("MSG : Preprocessing : Application started");
+  subWriteLog(stars);
+}
+
+void closeLog() {
+  if (objLogFile) std::fclose(objLogFile);
+  objLogFile = nullptr;
+}
+
+bool logIsOpen() { return objLogFile != nullptr; }
+
+std::string logFileName(const std::string& program, const std::string& regId, const std::string& user,
+                        bool anotherInstance) {
+  std::tm now = localNow();
+  std::string name = program + "_" + regId + "_" + stampFileDate(now);
+  if (anotherInstance) name += "_" + stampFileTime(now);
+  return name + "_" + user + ".txt";
+}
+
+}  // namespace nfy

@@ -1,0 +1,24 @@
+// The run log: one text file per user and day, CR LF lines of
+// "MM/DD/YYYY HH:NN:SS" + tab + message.
+#pragma once
+
+#include <string>
+
+namespace nfy {
+
+// Appends one line to the open log; drops it when the log is not open or the
+// write fails. Never raises.
+void subWriteLog(const std::string& message);
+
+// Opens (appends to) or creates the log file and writes the run banner.
+// Raises RuntimeError when the file cannot be opened.
+void openLog(const std::string& path);
+// Releases the log stream (closes the file). Never raises.
+void closeLog();
+bool logIsOpen();
+
+// The log file name: <program>_<regid>_<mmddyyyy>[_<hhnnss>]_<user>.txt
+std::string logFileName(const std::string& program, const std::string& regId, const std::string& user,
+                        bool anotherInstance);
+
+}  // namespace nfy

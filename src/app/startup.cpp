@@ -1,0 +1,200 @@
+#include "app/startup.h"
+
+#include <vector>
+
+#include "app/end.h"
+#include "app/errors.h"
+#include "app/files.h"
+#include "app/globals.h"
+#include "app/launch.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/text.h"
+#include "platform/system.h"
+
+namespace nfy {
+namespace {
+
+using paths::sep;
+
+std::string withSep(std::string path) {
+  if (!endsWith(path, sep())) path += sep();
+  return path;
+}
+
+std::string readAgentValue(const char* name) { return ReadReg(platform::reg::kLocalMachine, kAgentKey, name, 1); }
+
+// Creates a folder when it is missing, with its log line.
+void ensureFolder(const std::string& path) {
+  if (files::folderExists(path)) return;
+  subWriteLog("MSG : Preprocessing : Creating Folder " + path);
+  files::createFolder(path);
+}
+
+// Reads one identifier; ends the run when its numeric value is 0.
+void readIdentifier(std::string& target, const char* valueName, const char* label, const char* invalidLine,
+                    bool check) {
+  subWriteLog("MSG : Preprocessing : Reading Regid ");
+  target = readAgentValue(valueName);
+  subWriteLog(std::string("MSG : Preprocessing : ") + label + " : " + target);
+  if (check && leadingNumber(target) == 0) {
+    subWriteLog(invalidLine);
+    subEndApplication();
+  }
+}
+
+// Runs one step whose errors are ignored: a failing step leaves its global as
+// it was and start-up goes on with the next one.
+template <typename F>
+void ignoringErrors(F&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+std::string dataPathFor(std::string allUsers, const std::string& installPath) {
+  allUsers = withSep(allUsers);
+  if (icontains(allUsers, "ProgramData")) return allUsers + "VELTOR" + sep();
+  if (icontains(allUsers, "All Users")) return allUsers + "Application Data" + sep() + "VELTOR" + sep();
+  return installPath;
+}
+
+void subCreateLog() {
+  try {
+    platform::hideFromTaskList();
+    sInstallPath = readAgentValue("InstallationPath");
+    std::string trimmed = trim(sInstallPath);
+    if (trimmed.empty() || !files::folderExists(trimmed)) throw RunEnded{};  // silently: no log exists yet
+    sInstallPath = withSep(trimmed);
+    sDataPath = dataPathFor(platform::getEnv("ALLUSERSPROFILE"), sInstallPath);
+
+    if (!files::folderExists(sInstallPath + paths::appLogFolder())) {
+      files::createFolder(sInstallPath + paths::appLogFolder());
+    }
+    ensureFolder(sInstallPath + paths::logFolder());
+    // The log lives under the data folder: make sure it exists there too, so
+    // that a machine whose data folder differs from the installation folder
+    // still gets its log.
+    ensureFolder(sDataPath + paths::appLogFolder());
+    ensureFolder(sDataPath + paths::logFolder());
+
+    sRegID = readAgentValue("RegID");
+    std::string scratch;
+    fncGetUserName("USERNAME", sUserName, scratch);
+    openLog(sDataPath + paths::logFolder() + sep() +
+            logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
+
+    ensureFolder(sInstallPath + paths::inboxFolder());
+    ensureFolder(sDataPath + paths::inboxFolder());
+    ensureFolder(sInstallPath + paths::messagesFolder());
+    ensureFolder(sDataPath + paths::messagesFolder());
+    sMsgFolder = sDataPath + paths::messagesFolder();
+    ensureFolder(sMsgFolder);
+  } catch (const std::exception& e) {
+    auto t = trap(e);
+    subWriteLog("ERR : Function subCreateLog :: " + std::to_string(t.number) + ":" + t.description);
+    return;
+  }
+
+  // From here on every step runs whatever happened to the one before.
+  ignoringErrors([] { subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath); });
+  ignoringErrors([] { ensureFolder(sInstallPath + paths::postLogsFolder()); });
+  ignoringErrors([] { readIdentifier(sRegID, "RegID", "RegId", "MSG : Preprocessing : Invalid RegId", true); });
+  ignoringErrors(
+      [] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });
+  ignoringErrors(
+      [] { readIdentifier(sMemberID, "MemberID", "MemberID", "MSG : Preprocessing : Invalid MemberID", true); });
+  ignoringErrors([] { readIdentifier(sType, "Type", "Type", "", false); });
+  ignoringErrors([] {
+    sExeVersion = platform::fileVersion(platform::exeFolder() + sep() + platform::exeBaseName() +
+                                        platform::kExeSuffix);
+    subWriteLog("MSG : Preprocessing : Exe Version :: " + sExeVersion);
+  });
+  ignoringErrors([] {
+    std::string scratch;
+    fncGetUserName("USERNAME", sUserName, scratch);
+  });
+  ignoringErrors([] {
+    sInboxINI_Write = sDataPath + paths::inboxFolder() + sep() + "nfyDeskInbox_" + sUserName + ".ini";
+    subWriteLog("MSG : Preprocessing :sInboxINI_Write :: " + sInboxINI_Write);
+  });
+  ignoringErrors([] {
+    sInboxINI_Read = ReadLatestINIFile(sDataPath + paths::inboxFolder() + sep(), "nfyDeskInbox_" + sUserName + ".ini");
+    subWriteLog("MSG : Preprocessing :sInboxINI_Read :: " + sInboxINI_Read);
+  });
+  ignoringErrors([] {
+    std::string control = sInstallPath + paths::browserControl();
+    if (files::fileExists(control)) {
+      fncRegisterDLL(control);
+    } else {
+      subWriteLog(control + " is missing");
+    }
+  });
+}
+
+std::string ReadReg(platform::reg::Key hive, const std::string& keyPath, const std::string& valueName, short kind) {
+  namespace reg = platform::reg;
+  std::string result;
+  try {
+    reg::Key key = 0;
+    // The agent's key lives in the 32-bit registry view.
+    if (reg::openKey(hive, keyPath, reg::kQueryValue | reg::kWow64_32, key) != reg::kSuccess) return "";
+    // First ask with a zero-length buffer to learn the size, then read.
+    uint32_t type = static_cast<uint32_t>(kind);
+    uint32_t size = 0;
+    unsigned char probe = 0;
+    long rc = reg::queryValue(key, valueName, &type, &probe, &size);
+    std::vector<unsigned char> buffer;
+    if (rc == reg::kMoreData) {
+      buffer.assign(size, 0);
+      type = static_cast<uint32_t>(kind);
+      rc = reg::queryValue(key, valueName, &type, buffer.data(), &size);
+    }
+    if (rc == reg::kSuccess && size > 1 && buffer.size() >= size) {
+      result.assign(reinterpret_cast<const char*>(buffer.data()), size - 1);
+    }
+    reg::closeKey(key);
+  } catch (const std::exception& e) {
+    auto t = trap(e);
+    subWriteLog("ERR : in fnc ReadReg. Err : " + std::to_string(t.number) + "::" + t.description);
+    return "";
+  }
+  return result;
+}
+
+void fncGetUserName(const std::string& label, std::string& userName, std::string& errorText) {
+  try {
+    std::string buffer(100, '\0');
+    platform::userName(buffer.data(), 100);
+    userName = buffer.substr(0, buffer.find('\0'));
+  } catch (const std::exception& e) {
+    errorText = "Error while expanding the environmental variable " + label + ", " + trap(e).description;
+    subWriteLog("ERR : fncGetUserName, " + errorText);
+  }
+}
+
+std::string ReadLatestINIFile(const std::string& strFolderPath, const std::string& strFilerFile) {
+  try {
+    subWriteLog("MSG : ReadLatestINIFile :: strFolderPath " + strFolderPath + ": strFilerFile" + strFilerFile);
+    if (!files::folderExists(strFolderPath)) return sInstallPath + paths::sharedInbox();
+    subWriteLog("MSG : ReadLatestINIFile :: Folder exists");
+    std::string taken, takenStamp;
+    for (const auto& f : files::listFiles(strFolderPath)) {
+      if (!icontains(f.name, strFilerFile) || f.name.size() < 4 || toUpper(f.name.substr(f.name.size() - 4)) != ".INI") {
+        continue;
+      }
+      std::string stamp = stampSortable(f.modified);
+      if (taken.empty() || stamp > takenStamp) taken = f.name, takenStamp = stamp;
+    }
+    return strFolderPath + (taken.empty() ? strFilerFile : taken);
+  } catch (const std::exception& e) {
+    auto t = trap(e);
+    subWriteLog("ERR : ReadLatestINIFile ::  " + std::to_string(t.number) + ":" + t.description);
+    return "";
+  }
+}
+
+}  // namespace nfy

@@ -1,0 +1,242 @@
+#include "app/text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/errors.h"
+#include "platform/system.h"
+
+namespace nfy {
+namespace {
+
+char upperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char lowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the number at the start of s (sign, digits, decimal part), 0 if none.
+size_t scanNumber(std::string_view s, bool allowExponent) {
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    size_t j = i + 1, frac = 0;
+    while (j < s.size() && isDigit(s[j])) ++j, ++frac;
+    if (digits + frac > 0) i = j, digits += frac;
+  }
+  if (digits == 0) return 0;
+  if (allowExponent && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    size_t exp = 0;
+    while (j < s.size() && isDigit(s[j])) ++j, ++exp;
+    if (exp > 0) i = j;
+  }
+  return i;
+}
+
+double toDouble(std::string_view s) {
+  std::string text(s);
+  if (!text.empty() && text[0] == '+') text.erase(0, 1);
+  return std::strtod(text.c_str(), nullptr);
+}
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int daysIn(int y, int m) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && isLeap(y) ? 29 : days[m - 1];
+}
+
+std::string two(int v) {
+  char b[8];
+  b[0] = static_cast<char>('0' + (v / 10) % 10);
+  b[1] = static_cast<char>('0' + v % 10);
+  return std::string(b, 2);
+}
+std::string four(int v) { return two(v / 100) + two(v % 100); }
+
+// A small cursor over the text being parsed as a date-time.
+struct Cursor {
+  std::string_view s;
+  size_t i = 0;
+  bool eat(char c) {
+    if (i < s.size() && s[i] == c) return ++i, true;
+    return false;
+  }
+  // Reads 1..maxDigits digits (exactly `exact` when given).
+  bool number(int& out, size_t minDigits, size_t maxDigits) {
+    size_t start = i;
+    int v = 0;
+    while (i < s.size() && isDigit(s[i]) && i - start < maxDigits) v = v * 10 + (s[i++] - '0');
+    if (i - start < minDigits) return false;
+    out = v;
+    return true;
+  }
+  void blanks() {
+    while (i < s.size() && s[i] == ' ') ++i;
+  }
+  bool done() const { return i == s.size(); }
+};
+
+[[noreturn]] void mismatch() { raiseError(err::kTypeMismatch); }
+
+}  // namespace
+
+std::string trim(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  size_t e = s.find_last_not_of(' ');
+  return std::string(s.substr(b, e - b + 1));
+}
+
+std::string toUpper(std::string_view s) {
+  std::string r(s);
+  std::transform(r.begin(), r.end(), r.begin(), upperChar);
+  return r;
+}
+
+std::string toLower(std::string_view s) {
+  std::string r(s);
+  std::transform(r.begin(), r.end(), r.begin(), lowerChar);
+  return r;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerChar(x) == lowerChar(y); });
+}
+
+bool icontains(std::string_view haystack, std::string_view needle) {
+  return toLower(haystack).find(toLower(needle)) != std::string::npos;
+}
+
+bool endsWith(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+std::string replaceAll(std::string_view s, std::string_view from, std::string_view to) {
+  std::string r;
+  size_t pos = 0;
+  while (true) {
+    size_t hit = s.find(from, pos);
+    if (hit == std::string_view::npos || from.empty()) break;
+    r.append(s.substr(pos, hit - pos)).append(to);
+    pos = hit + from.size();
+  }
+  r.append(s.substr(pos));
+  return r;
+}
+
+double leadingNumber(std::string_view s) {
+  size_t b = 0;
+  while (b < s.size() && (s[b] == ' ' || s[b] == '\t')) ++b;
+  s.remove_prefix(b);
+  size_t n = scanNumber(s, false);
+  return n == 0 ? 0.0 : toDouble(s.substr(0, n));
+}
+
+double strictNumber(std::string_view s) {
+  std::string t = trim(s);
+  size_t n = scanNumber(t, true);
+  if (n == 0 || n != t.size()) mismatch();
+  double v = toDouble(t);
+  if (std::isinf(v)) raiseError(err::kOverflow);
+  return v;
+}
+
+std::string numberText(double v) {
+  if (v == 0) return "0";
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  std::string r(buf, res.ptr);
+  // Exponents are written the way the program's number texts show them: 1E+20.
+  for (char& c : r) c = upperChar(c);
+  return r;
+}
+
+std::tm localNow() { return platform::localTime(std::time(nullptr)); }
+
+std::string stampDateTime(const std::tm& t) {
+  return two(t.tm_mon + 1) + "/" + two(t.tm_mday) + "/" + four(t.tm_year + 1900) + " " + two(t.tm_hour) + ":" +
+         two(t.tm_min) + ":" + two(t.tm_sec);
+}
+std::string nowStamp() { return stampDateTime(localNow()); }
+std::string stampFileDate(const std::tm& t) { return two(t.tm_mon + 1) + two(t.tm_mday) + four(t.tm_year + 1900); }
+std::string stampFileTime(const std::tm& t) { return two(t.tm_hour) + two(t.tm_min) + two(t.tm_sec); }
+std::string stampSortable(const std::tm& t) {
+  return four(t.tm_year + 1900) + two(t.tm_mon + 1) + two(t.tm_mday) + two(t.tm_hour) + two(t.tm_min) +
+         two(t.tm_sec);
+}
+
+std::time_t DateTime::toTimeT() const {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = -1;
+  return std::mktime(&t);
+}
+
+DateTime DateTime::fromTimeT(std::time_t t) {
+  std::tm b = platform::localTime(t);
+  return {b.tm_year + 1900, b.tm_mon + 1, b.tm_mday, b.tm_hour, b.tm_min, b.tm_sec};
+}
+
+DateTime DateTime::plusSeconds(long long seconds) const {
+  return fromTimeT(toTimeT() + static_cast<std::time_t>(seconds));
+}
+
+std::string DateTime::stamp() const {
+  return two(month) + "/" + two(day) + "/" + four(year) + " " + two(hour) + ":" + two(minute) + ":" + two(second);
+}
+
+DateTime parseStoredDateTime(std::string_view text) {
+  Cursor c{text};
+  c.blanks();
+  DateTime d;
+  d.hour = d.minute = d.second = 0;
+  int a = 0, b = 0, y = 0;
+  bool iso = false;
+  if (!c.number(a, 1, 4)) mismatch();
+  if (c.i == 4 && c.eat('-')) {  // YYYY-MM-DD
+    iso = true;
+    y = a;
+    if (!c.number(a, 2, 2) || !c.eat('-') || !c.number(b, 2, 2)) mismatch();
+    d.year = y, d.month = a, d.day = b;
+  } else {  // M/D/YYYY
+    if (a > 99 || !c.eat('/') || !c.number(b, 1, 2) || !c.eat('/') || !c.number(y, 4, 4)) mismatch();
+    d.year = y, d.month = a, d.day = b;
+  }
+  if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > daysIn(d.year, d.month) || d.year < 100) mismatch();
+  bool sep = iso ? (c.eat('T') || c.eat(' ')) : c.eat(' ');
+  if (!sep) {
+    c.blanks();
+    if (!c.done()) mismatch();
+    return d;
+  }
+  if (!iso) c.blanks();
+  if (c.done() && !iso) return d;
+  if (!c.number(d.hour, 1, 2) || !c.eat(':') || !c.number(d.minute, 2, 2)) mismatch();
+  if (c.eat(':') && !c.number(d.second, 2, 2)) mismatch();
+  size_t afterTime = c.i;
+  c.blanks();
+  if (!iso && c.i > afterTime && c.i + 2 <= text.size()) {
+    std::string ampm = toUpper(text.substr(c.i, 2));
+    if (ampm == "AM" || ampm == "PM") {
+      if (d.hour < 1 || d.hour > 12) mismatch();
+      if (ampm == "AM" && d.hour == 12) d.hour = 0;
+      if (ampm == "PM" && d.hour != 12) d.hour += 12;
+      c.i += 2;
+      c.blanks();
+    }
+  }
+  if (!c.done() || d.hour > 23 || d.minute > 59 || d.second > 59) mismatch();
+  return d;
+}
+
+}  // namespace nfy

@@ -1,0 +1,63 @@
+// Text helpers shared by every subsystem: numbers in texts, case-insensitive
+// comparison, trimming, and the program's time stamps.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace nfy {
+
+// Removes leading and trailing blanks (spaces only, like the program's Trim).
+std::string trim(std::string_view s);
+std::string toUpper(std::string_view s);
+std::string toLower(std::string_view s);
+bool iequals(std::string_view a, std::string_view b);
+bool icontains(std::string_view haystack, std::string_view needle);
+bool endsWith(std::string_view s, std::string_view suffix);
+// Replaces every occurrence of `from` (non-empty) by `to`.
+std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// The value of the number a text begins with: leading blanks skipped, an
+// optional sign, digits and an optional decimal part; reading stops at the
+// first other character. Empty or non-numeric text gives 0. Never fails.
+double leadingNumber(std::string_view s);
+
+// The whole text (blanks around it allowed) must be a number, else run-time
+// error 13 "Type mismatch". Accepts a sign, a decimal part and an exponent.
+double strictNumber(std::string_view s);
+
+// The shortest decimal text of a number: "0", "3", "-1", "2.5".
+std::string numberText(double v);
+
+// Local time now, as broken-down time.
+std::tm localNow();
+
+// "MM/DD/YYYY HH:NN:SS", the separators always "/" and ":".
+std::string stampDateTime(const std::tm& t);
+std::string nowStamp();
+// "mmddyyyy" and "hhnnss", the log file name parts.
+std::string stampFileDate(const std::tm& t);
+std::string stampFileTime(const std::tm& t);
+// "yyyymmddhhnnss", which sorts chronologically as text.
+std::string stampSortable(const std::tm& t);
+
+// A calendar date and time of day, local time.
+struct DateTime {
+  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+  // Seconds since the epoch for this local time.
+  std::time_t toTimeT() const;
+  static DateTime fromTimeT(std::time_t t);
+  DateTime plusSeconds(long long seconds) const;
+  std::string stamp() const;  // "MM/DD/YYYY HH:NN:SS"
+  auto operator<=>(const DateTime&) const = default;
+};
+
+// Reads a stored date-time back. Accepted forms:
+//   M/D/YYYY [H:NN[:SS]]              month first, 24-hour time
+//   M/D/YYYY H:NN[:SS] AM|PM          12-hour time
+//   YYYY-MM-DD[( |T)HH:MM[:SS]]       ISO 8601
+// Anything else, or an impossible date or time, raises error 13.
+DateTime parseStoredDateTime(std::string_view s);
+
+}  // namespace nfy

@@ -1,0 +1,56 @@
+// Late-bound components created by ProgID and used by member name only.
+// Windows: COM (CLSIDFromProgID, CoCreateInstance, IDispatch). Linux: the
+// program's own in-process implementations of the agent's components
+// ("nfyPoster.WebPost" on libcurl, "nfyToast.Display" as a desktop
+// notification).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace nfy::platform::component {
+
+// An automation value: empty, boolean, 16-bit or 32-bit integer, or string.
+struct Value {
+  std::variant<std::monostate, bool, int16_t, int32_t, std::string> v;
+
+  Value() = default;
+  Value(bool b) : v(b) {}
+  Value(int16_t i) : v(i) {}
+  Value(int32_t i) : v(i) {}
+  Value(std::string s) : v(std::move(s)) {}
+  Value(const char* s) : v(std::string(s)) {}
+
+  // Conversions as automation does them; raise error 13 when impossible
+  // (a string other than "True"/"False" or a number to a boolean).
+  bool toBool() const;
+  std::string toString() const;
+};
+
+// One argument: a value passed by value, or a string passed by reference
+// that the member may change.
+struct Arg {
+  Value value;
+  std::string* ref = nullptr;
+  static Arg byVal(Value v) { return Arg{std::move(v), nullptr}; }
+  static Arg byRef(std::string& s) { return Arg{Value(s), &s}; }
+};
+
+class Object {
+ public:
+  virtual ~Object() = default;
+  // Calls a method. Raises RuntimeError: 438 for an unknown member, the
+  // component's own error, or the failing status as a negative number.
+  virtual Value call(const std::string& member, std::vector<Arg>& args) = 0;
+  virtual void put(const std::string& property, const Value& value) = 0;
+  virtual Value get(const std::string& property) = 0;
+};
+
+// Creates the component registered under progId. Raises run-time error 429
+// "ActiveX component can't create object" when it cannot be created.
+std::unique_ptr<Object> create(const std::string& progId);
+
+}  // namespace nfy::platform::component

@@ -1,0 +1,127 @@
+#include "platform/system.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+
+#include <libnotify/notify.h>
+
+#include "version.h"
+
+namespace nfy::platform {
+
+const char kPathSep = '/';
+const char* const kExeSuffix = "";
+
+std::string nativePath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::tm localTime(std::time_t t) {
+  std::tm out{};
+  localtime_r(&t, &out);
+  return out;
+}
+
+bool userName(char* buf, unsigned long size) {
+  struct passwd pw {};
+  struct passwd* result = nullptr;
+  char scratch[4096];
+  if (getpwuid_r(geteuid(), &pw, scratch, sizeof scratch, &result) != 0 || !result) return false;
+  size_t len = std::strlen(result->pw_name);
+  if (len + 1 > size) return false;
+  std::memcpy(buf, result->pw_name, len + 1);
+  return true;
+}
+
+std::string getEnv(const std::string& name) {
+  const char* v = std::getenv(name.c_str());
+  return v ? v : "";
+}
+
+namespace {
+std::filesystem::path exePath() {
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/exe", ec);
+}
+}  // namespace
+
+std::string exeFolder() { return exePath().parent_path().string(); }
+std::string exeBaseName() { return exePath().stem().string(); }
+
+std::string fileVersion(const std::string& path) {
+  // Only this project's executables carry a version on Linux: the one compiled in.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return "";
+  return std::filesystem::equivalent(path, exePath(), ec) ? NFY_VERSION_TEXT : "";
+}
+
+bool previousInstance() {
+  // A lock file per user and executable: the first instance holds it for its
+  // whole life; a later one that cannot take it knows another one runs.
+  static const bool answer = [] {
+    std::string dir = getEnv("XDG_RUNTIME_DIR");
+    if (dir.empty()) dir = "/tmp";
+    // Keyed on the executable's full path, so that separate installations
+    // (and separate test sandboxes) do not see each other.
+    std::string path = dir + "/" + exeBaseName() + "-" + std::to_string(geteuid()) + "-" +
+                       std::to_string(std::hash<std::string>{}(exePath().string())) + ".lock";
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return false;  // kept open: held until the process ends
+    ::close(fd);
+    return true;
+  }();
+  return answer;
+}
+
+void hideFromTaskList() {}
+
+void messageBox(const std::string& text, const std::string& title, unsigned /*style*/) {
+  // A critical desktop notification where a notification service exists,
+  // standard error otherwise.
+  bool shown = false;
+  if (notify_init(title.c_str())) {
+    NotifyNotification* n = notify_notification_new(title.c_str(), text.c_str(), "dialog-error");
+    notify_notification_set_urgency(n, NOTIFY_URGENCY_CRITICAL);
+    shown = notify_notification_show(n, nullptr);
+    g_object_unref(G_OBJECT(n));
+    notify_uninit();
+  }
+  if (!shown) std::cerr << title << ": " << text << std::endl;
+}
+
+unsigned long formatSystemMessage(unsigned long code, char* buf, unsigned long size) {
+  // The system texts of the status codes the registry store returns.
+  const char* text = nullptr;
+  switch (code) {
+    case 0: text = "The operation completed successfully."; break;
+    case 2: text = "The system cannot find the file specified."; break;
+    case 3: text = "The system cannot find the path specified."; break;
+    case 5: text = "Access is denied."; break;
+    case 6: text = "The handle is invalid."; break;
+    case 87: text = "The parameter is incorrect."; break;
+    case 234: text = "More data is available."; break;
+    case 259: text = "No more data is available."; break;
+    case 1010: text = "The configuration registry key is invalid."; break;
+    case 1018: text = "Illegal operation attempted on a registry key that has been marked for deletion."; break;
+    default: return 0;
+  }
+  std::string full = std::string(text) + "\r\n";
+  if (full.size() + 1 > size) return 0;
+  std::memcpy(buf, full.c_str(), full.size() + 1);
+  return static_cast<unsigned long>(full.size());
+}
+
+}  // namespace nfy::platform

@@ -1,0 +1,61 @@
+// The registry. Windows: advapi32. Linux: a file-backed store, one REGEDIT4
+// text file per root key ("HKEY_LOCAL_MACHINE.reg") under $NFY_REGISTRY_ROOT,
+// else /var/lib/nfydesk/registry. Functions return Win32 status codes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace nfy::platform::reg {
+
+using Key = std::uintptr_t;
+
+// Root keys, with the values Windows gives them.
+constexpr Key kClassesRoot = 0x80000000u;
+constexpr Key kCurrentUser = 0x80000001u;
+constexpr Key kLocalMachine = 0x80000002u;
+constexpr Key kUsers = 0x80000003u;
+constexpr Key kCurrentConfig = 0x80000005u;
+
+// Status codes.
+constexpr long kSuccess = 0;
+constexpr long kFileNotFound = 2;
+constexpr long kAccessDenied = 5;
+constexpr long kInvalidHandle = 6;
+constexpr long kInvalidParameter = 87;
+constexpr long kMoreData = 234;
+constexpr long kNoMoreItems = 259;
+constexpr long kBadFormat = 1010;  // ERROR_BADKEY: the store file cannot be read
+
+// Value types.
+constexpr uint32_t kString = 1;
+constexpr uint32_t kBinary = 3;
+constexpr uint32_t kDword = 4;
+
+// Access rights and views.
+constexpr uint32_t kQueryValue = 0x0001;
+constexpr uint32_t kSetValue = 0x0002;
+constexpr uint32_t kCreateSubKey = 0x0004;
+constexpr uint32_t kEnumerateSubKeys = 0x0008;
+constexpr uint32_t kRead = 0x20019;
+constexpr uint32_t kAllAccess = 0xF003F;
+constexpr uint32_t kWow64_64 = 0x0100;
+constexpr uint32_t kWow64_32 = 0x0200;
+
+long openKey(Key root, const std::string& subKey, uint32_t access, Key& out);
+long createKey(Key root, const std::string& subKey, uint32_t access, Key& out);
+long closeKey(Key key);
+long deleteKey(Key root, const std::string& subKey, uint32_t access);
+
+// Like RegQueryValueExA: with data == nullptr or *size too small, *size gets
+// the needed size and the answer is 0 (data null) or 234 (too small).
+// String data include their terminating NUL.
+long queryValue(Key key, const std::string& name, uint32_t* type, unsigned char* data, uint32_t* size);
+long setValue(Key key, const std::string& name, uint32_t type, const unsigned char* data, uint32_t size);
+long deleteValue(Key key, const std::string& name);
+
+long enumKey(Key key, uint32_t index, std::string& name);
+long enumValue(Key key, uint32_t index, std::string& name, uint32_t& type, std::vector<unsigned char>& data);
+
+}  // namespace nfy::platform::reg

@@ -1,0 +1,52 @@
+// Process and system facilities: user, environment, executable, clock,
+// previous instance, task list, message box, system error texts.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace nfy::platform {
+
+// Path separator of this platform and a converter for path literals written
+// once in the program's own form with "\" ("nfyDesk\DeskCom\nfyDeskMenu.xml").
+extern const char kPathSep;
+std::string nativePath(std::string path);
+
+// Local broken-down time of a time_t.
+std::tm localTime(std::time_t t);
+
+// Name of the user as whom the process runs into buf (size bytes, NUL
+// terminated). False when it does not fit or cannot be had.
+bool userName(char* buf, unsigned long size);
+
+// An environment variable; empty when unset.
+std::string getEnv(const std::string& name);
+
+// The running executable's folder (no trailing separator) and base name
+// without extension.
+std::string exeFolder();
+std::string exeBaseName();
+// File name extension of executables: ".exe" on Windows, "" on Linux.
+extern const char* const kExeSuffix;
+
+// Dotted four-part file version of a file ("1.0.0.1"); empty when the file
+// has none. On Linux every file built by this project carries the compiled-in
+// version, so the running executable reports it.
+std::string fileVersion(const std::string& path);
+
+// True when another instance of this executable was already running when
+// this one first asked. The answer is computed once and kept for the run.
+bool previousInstance();
+
+// Takes the process off the task list (nothing to do where that has no meaning).
+void hideFromTaskList();
+
+// A modal message box; returns when the user has closed it.
+void messageBox(const std::string& text, const std::string& title, unsigned style);
+
+// The system's text for an error code into buf; the number of characters
+// written (0 when the code is unknown). Texts end in CR LF like the
+// system's own.
+unsigned long formatSystemMessage(unsigned long code, char* buf, unsigned long size);
+
+}  // namespace nfy::platform

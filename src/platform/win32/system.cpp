@@ -1,0 +1,106 @@
+#include "platform/system.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace nfy::platform {
+
+const char kPathSep = '\\';
+const char* const kExeSuffix = ".exe";
+
+std::string nativePath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::tm localTime(std::time_t t) {
+  std::tm out{};
+  localtime_s(&out, &t);
+  return out;
+}
+
+bool userName(char* buf, unsigned long size) {
+  DWORD n = size;
+  return GetUserNameA(buf, &n) != 0;
+}
+
+std::string getEnv(const std::string& name) {
+  DWORD n = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  if (n == 0) return "";
+  std::string value(n, '\0');
+  n = GetEnvironmentVariableA(name.c_str(), value.data(), n);
+  value.resize(n);
+  return value;
+}
+
+namespace {
+std::string modulePath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+}  // namespace
+
+std::string exeFolder() {
+  std::string p = modulePath();
+  size_t slash = p.find_last_of("\\/");
+  return slash == std::string::npos ? "" : p.substr(0, slash);
+}
+
+std::string exeBaseName() {
+  std::string p = modulePath();
+  size_t slash = p.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string fileVersion(const std::string& path) {
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  if (size == 0) return "";
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return "";
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT len = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info) return "";
+  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(info->dwFileVersionLS)) + "." + std::to_string(LOWORD(info->dwFileVersionLS));
+}
+
+bool previousInstance() {
+  // A named mutex per executable, held for the life of the process.
+  static const bool answer = [] {
+    // Keyed on the executable's full path (backslashes are not allowed in
+    // the name), so that separate installations do not see each other.
+    std::string path = modulePath();
+    std::replace(path.begin(), path.end(), '\\', '/');
+    std::string name = "Local\\nfyDesk-" + path;
+    HANDLE m = CreateMutexA(nullptr, FALSE, name.c_str());
+    return m != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  }();
+  return answer;
+}
+
+void hideFromTaskList() {
+  // The program never creates a window, so it never appears on the task bar;
+  // there is nothing further to hide.
+}
+
+void messageBox(const std::string& text, const std::string& title, unsigned style) {
+  MessageBoxA(nullptr, text.c_str(), title.c_str(), style | MB_SETFOREGROUND);
+}
+
+unsigned long formatSystemMessage(unsigned long code, char* buf, unsigned long size) {
+  return FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buf, size, nullptr);
+}
+
+}  // namespace nfy::platform
