@@ -10,8 +10,7 @@ namespace nfy {
 // traps log them ("ERR : ..." + number + description).
 class RuntimeError : public std::runtime_error {
  public:
-  RuntimeError(long number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
+  RuntimeError(long number, const std::string& description) : std::runtime_error(description), number_(number) {}
   long number() const noexcept { return number_; }
   std::string description() const { return what(); }
 

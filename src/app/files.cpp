@@ -22,7 +22,7 @@ namespace {
 
 std::time_t toTimeT(fs::file_time_type t) {
   auto sys = std::chrono::time_point_cast<std::chrono::system_clock::duration>(t - fs::file_time_type::clock::now() +
-                                                                                std::chrono::system_clock::now());
+                                                                               std::chrono::system_clock::now());
   return std::chrono::system_clock::to_time_t(sys);
 }
 
@@ -73,8 +73,8 @@ void writeWholeFile(const std::string& path, const std::string& bytes) {
 
 void deleteFile(const std::string& path) {
   std::error_code ec;
-  if (!fs::remove(path, ec)) raiseFor(ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory),
-                                      err::kFileNotFound);
+  if (!fs::remove(path, ec))
+    raiseFor(ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory), err::kFileNotFound);
 }
 
 }  // namespace nfy::files

@@ -16,8 +16,8 @@ namespace nfy {
 void fncExecuteShell(const std::string& command, bool hidden) {
   try {
     subWriteLog("MSG : fncExecuteShell :: " + command);
-    unsigned long pid = platform::startProcess(
-        command, hidden ? platform::WindowStyle::Hidden : platform::WindowStyle::Normal);
+    unsigned long pid =
+        platform::startProcess(command, hidden ? platform::WindowStyle::Hidden : platform::WindowStyle::Normal);
     if (pid != 0) {
       subWriteLog("MSG : Successfully executed the " + command);
     } else {

@@ -103,14 +103,12 @@ void subCreateLog() {
   ignoringErrors([] { subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath); });
   ignoringErrors([] { ensureFolder(sInstallPath + paths::postLogsFolder()); });
   ignoringErrors([] { readIdentifier(sRegID, "RegID", "RegId", "MSG : Preprocessing : Invalid RegId", true); });
-  ignoringErrors(
-      [] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });
+  ignoringErrors([] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });
   ignoringErrors(
       [] { readIdentifier(sMemberID, "MemberID", "MemberID", "MSG : Preprocessing : Invalid MemberID", true); });
   ignoringErrors([] { readIdentifier(sType, "Type", "Type", "", false); });
   ignoringErrors([] {
-    sExeVersion = platform::fileVersion(platform::exeFolder() + sep() + platform::exeBaseName() +
-                                        platform::kExeSuffix);
+    sExeVersion = platform::fileVersion(platform::exeFolder() + sep() + platform::exeBaseName() + platform::kExeSuffix);
     subWriteLog("MSG : Preprocessing : Exe Version :: " + sExeVersion);
   });
   ignoringErrors([] {
@@ -183,7 +181,8 @@ std::string ReadLatestINIFile(const std::string& strFolderPath, const std::strin
     subWriteLog("MSG : ReadLatestINIFile :: Folder exists");
     std::string taken, takenStamp;
     for (const auto& f : files::listFiles(strFolderPath)) {
-      if (!icontains(f.name, strFilerFile) || f.name.size() < 4 || toUpper(f.name.substr(f.name.size() - 4)) != ".INI") {
+      if (!icontains(f.name, strFilerFile) || f.name.size() < 4 ||
+          toUpper(f.name.substr(f.name.size() - 4)) != ".INI") {
         continue;
       }
       std::string stamp = stampSortable(f.modified);

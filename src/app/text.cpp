@@ -166,8 +166,7 @@ std::string nowStamp() { return stampDateTime(localNow()); }
 std::string stampFileDate(const std::tm& t) { return two(t.tm_mon + 1) + two(t.tm_mday) + four(t.tm_year + 1900); }
 std::string stampFileTime(const std::tm& t) { return two(t.tm_hour) + two(t.tm_min) + two(t.tm_sec); }
 std::string stampSortable(const std::tm& t) {
-  return four(t.tm_year + 1900) + two(t.tm_mon + 1) + two(t.tm_mday) + two(t.tm_hour) + two(t.tm_min) +
-         two(t.tm_sec);
+  return four(t.tm_year + 1900) + two(t.tm_mon + 1) + two(t.tm_mday) + two(t.tm_hour) + two(t.tm_min) + two(t.tm_sec);
 }
 
 std::time_t DateTime::toTimeT() const {

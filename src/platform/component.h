@@ -51,6 +51,10 @@ class Object {
 
 // Creates the component registered under progId. Raises run-time error 429
 // "ActiveX component can't create object" when it cannot be created.
+// Uses the factory installed for tests when there is one, else createNative.
 std::unique_ptr<Object> create(const std::string& progId);
+
+// The platform's own creation (COM on Windows, in-process objects on Linux).
+std::unique_ptr<Object> createNative(const std::string& progId);
 
 }  // namespace nfy::platform::component

@@ -82,7 +82,8 @@ std::vector<std::string> CapturedLog::lines() const {
 
 void resetAllGlobals() {
   resetRunGlobals();
-  for (std::string* s : {&sTotalMsgs, &sUnreadMsgs, &sReqConfirmMsgs, &sMsgID, &sSubject, &sMsgSubject, &sConfirmMsgID}) {
+  for (std::string* s :
+       {&sTotalMsgs, &sUnreadMsgs, &sReqConfirmMsgs, &sMsgID, &sSubject, &sMsgSubject, &sConfirmMsgID}) {
     s->clear();
   }
 }

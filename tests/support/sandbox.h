@@ -34,7 +34,7 @@ class CapturedLog {
   explicit CapturedLog(const Sandbox& box);
   ~CapturedLog();
   std::vector<std::string> lines() const;  // messages only, banner dropped
-  std::string text() const;               // raw file contents
+  std::string text() const;                // raw file contents
 
  private:
   std::string path_;

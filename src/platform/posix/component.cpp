@@ -5,6 +5,6 @@
 
 namespace nfy::platform::component {
 
-std::unique_ptr<Object> create(const std::string&) { raiseError(err::kCannotCreateObject); }
+std::unique_ptr<Object> createNative(const std::string&) { raiseError(err::kCannotCreateObject); }
 
 }  // namespace nfy::platform::component

@@ -1,20 +1,19 @@
 #include "platform/system.h"
 
 #include <fcntl.h>
+#include <libnotify/notify.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
-
-#include <libnotify/notify.h>
 
 #include "version.h"
 

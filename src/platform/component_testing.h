@@ -1,0 +1,18 @@
+// Unit tests replace the components with fakes behind this seam.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/component.h"
+
+namespace nfy::platform::component {
+
+using Factory = std::function<std::unique_ptr<Object>(const std::string& progId)>;
+
+// Installs a factory that create() uses instead of the platform's own;
+// an empty function restores the platform's own.
+void setFactoryForTesting(Factory factory);
+
+}  // namespace nfy::platform::component
