@@ -131,7 +131,7 @@ std::string replaceAll(std::string_view s, std::string_view from, std::string_vi
 
 double leadingNumber(std::string_view s) {
   size_t b = 0;
-  while (b < s.size() && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (b < s.size() && (s[b] == ' ' || s[b] == '\t' || s[b] == '\n' || s[b] == '\r')) ++b;
   s.remove_prefix(b);
   size_t n = scanNumber(s, false);
   return n == 0 ? 0.0 : toDouble(s.substr(0, n));

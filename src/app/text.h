@@ -18,7 +18,8 @@ bool endsWith(std::string_view s, std::string_view suffix);
 // Replaces every occurrence of `from` (non-empty) by `to`.
 std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
 
-// The value of the number a text begins with: leading blanks skipped, an
+// The value of the number a text begins with: leading blanks, tabs and line
+// breaks skipped, an
 // optional sign, digits and an optional decimal part; reading stops at the
 // first other character. Empty or non-numeric text gives 0. Never fails.
 double leadingNumber(std::string_view s);

@@ -1,10 +1,84 @@
-// Placeholder: the message flow is not yet built; it does nothing.
 #include "inbox/message_flow.h"
+
+#include "app/errors.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/text.h"
+#include "app/web_request.h"
+#include "bridges/web_post.h"
+#include "inbox/ini_access.h"
+#include "inbox/message_parse.h"
+#include "inbox/notification.h"
+#include "lifecycle/lifecycle.h"
 
 namespace nfy {
 
 std::string sTotalMsgs, sUnreadMsgs, sReqConfirmMsgs, sMsgID, sSubject, sMsgSubject, sConfirmMsgID;
 
-bool fncExtractMsgData() { return false; }
+namespace {
+
+void readSummary(std::string& target, const char* key) { fncReadFromINI(target, "MsgCount", key, sInboxINI_Read); }
+
+// The status request URL from the endpoint INI.
+std::string statusRequestUrl() {
+  std::string base;
+  fncReadFromINI(base, "wpdcmgetmsgs", "URL", sInstallPath + paths::endpointIni());
+  if (trim(base).empty()) {
+    subWriteLog("ERR: Unable to find url in wpdcmgetmsgs");
+    return base;
+  }
+  return serviceUrl(base, "wpdcmgetmsgstatus");
+}
+
+std::string statusRequestXml() {
+  return "<wpdcmgetmsgstatus><mmid>" + xmlEscape(sMemberID) + "</mmid><regid>" + xmlEscape(sRegID) + "</regid>" +
+         "<usrname>" + xmlEscape(sUserName) + "</usrname><dt>" + nowStamp() + "</dt></wpdcmgetmsgstatus>";
+}
+
+// Reads the unread count again and notifies when messages are unread.
+void notifyWhenUnread() {
+  readSummary(sUnreadMsgs, "UnReadMsgs");
+  if (leadingNumber(sUnreadMsgs) > 0) notifyUser();
+}
+
+}  // namespace
+
+bool fncExtractMsgData() {
+  try {
+    subWriteLog("MSG : In fncExtractMsgData");
+    readSummary(sTotalMsgs, "TotalMsgs");
+    readSummary(sUnreadMsgs, "UnreadMsgs");
+    readSummary(sReqConfirmMsgs, "RequireUserConfirmation");
+    readSummary(sMsgID, "MSGId");
+    readSummary(sSubject, "Subject");
+    subWriteLog("MSG : Total existing messages            = " + numberText(leadingNumber(sTotalMsgs)));
+    subWriteLog("MSG : Total Unread messages              = " + numberText(leadingNumber(sUnreadMsgs)));
+    subWriteLog("MSG : Require User Confirmation messages = " + numberText(leadingNumber(sReqConfirmMsgs)));
+    subWriteLog("MSG : Message Id                         = " + numberText(leadingNumber(sMsgID)));
+    subWriteLog("MSG : Subject                            = " + trim(sSubject));
+
+    std::string url = statusRequestUrl();
+    std::string reply;
+    bool posted = WebPost(statusRequestXml(), url, reply);
+
+    if (posted && !trim(reply).empty()) {
+      if (!fncParseDeskMessages(reply)) return false;
+      fncDeleteExpiredMsgs();
+      if (lNewMsgCount > 0) notifyWhenUnread();
+      return true;
+    }
+    if (posted) {
+      fncDeleteExpiredMsgs();
+      subWriteLog("MSG : No new messages found.");
+    }
+    notifyWhenUnread();
+    return false;
+  } catch (const std::exception& e) {
+    auto t = trap(e);
+    subWriteLog("ERR : In fncExtractMsgData, " + std::to_string(t.number) + ":" + t.description);
+    return false;
+  }
+}
 
 }  // namespace nfy

@@ -1,11 +1,9 @@
-// Placeholders: expiry, recall and the confirmation reports are not yet
-// built. They log nothing and change nothing.
+// Placeholder: the expiry and recall pass is not yet built. It logs nothing
+// and removes nothing.
 #include "lifecycle/lifecycle.h"
 
 namespace nfy {
 
 void fncDeleteExpiredMsgs() {}
-void fncUpdateConfirmationCount() {}
-void fncUpdateUserStatus(const std::string&, const std::string&) {}
 
 }  // namespace nfy

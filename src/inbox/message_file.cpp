@@ -1,0 +1,35 @@
+#include "app/errors.h"
+#include "app/files.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/text.h"
+#include "inbox/message_parse.h"
+
+namespace nfy {
+
+bool isSafeMessageId(const std::string& id) {
+  std::string t = trim(id);
+  if (t.empty() || t == "." || t == ".." || id.size() > 128) return false;
+  for (unsigned char c : id) {
+    if (c < 0x20 || c == 0x7F) return false;
+    if (std::string_view("\\/:*?\"<>|]").find(static_cast<char>(c)) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+void subCreateMsgFile(const std::string& SID, const std::string& Content) {
+  try {
+    subWriteLog("MSG : In subCreateMsgFile, SID=" + SID + "\tContent=" + Content);
+    subWriteLog("MSG : Creating file " + sMsgFolder);
+    std::string path = sMsgFolder + paths::sep() + SID + ".dat";
+    // Without a messages folder (start-up stopped early) there is no place
+    // for the file: never write it relative to wherever the process runs.
+    if (!paths::isAbsolute(sMsgFolder)) raiseError(err::kPathNotFound);
+    files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content);
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : subCreateMsgFile, " + trap(e).description);
+  }
+}
+
+}  // namespace nfy

@@ -1,0 +1,31 @@
+// Parsing the web service's "dcmgetmsgstatus" reply into the inbox and the
+// message body files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nfy {
+
+// One message of the reply, one text per field, in reply-field order.
+struct typMsgRecord {
+  std::string sID, sSubject, sContent, sUserActionID, sUserActionData, sFromDate, sToDate, sTimeToLive, sTimeToLiveHrs,
+      sTimeToLiveDays, sTimeToLiveDate, sCreatedBy, sStatus, sDCDownTime, sReqUsrConfirm;
+};
+
+extern std::vector<typMsgRecord> arrMessages;
+extern long lNewMsgCount;
+
+// Stores every message of the reply; true when at least one message element
+// was handled to its end.
+bool fncParseDeskMessages(const std::string& reply);
+
+// Writes a message's body file sMsgFolder + separator + SID + ".dat".
+void subCreateMsgFile(const std::string& SID, const std::string& Content);
+
+// A message id that can safely name a body file and an INI section: not
+// empty, not "." or "..", at most 128 characters, and free of path and
+// section syntax (\ / : * ? " < > | ]) and of control characters.
+bool isSafeMessageId(const std::string& id);
+
+}  // namespace nfy

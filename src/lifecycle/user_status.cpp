@@ -1,0 +1,95 @@
+#include "app/errors.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/text.h"
+#include "app/web_request.h"
+#include "bridges/web_post.h"
+#include "inbox/ini_access.h"
+#include "lifecycle/lifecycle.h"
+
+namespace nfy {
+namespace {
+
+std::string readIni(const std::string& section, const char* key) {
+  std::string value;
+  fncReadFromINI(value, section, key, sInboxINI_Read);
+  return value;
+}
+
+void writeSummary(const char* key, const std::string& value) { fncwriteToINI("MsgCount", key, value, sInboxINI_Write); }
+
+// Runs a step whose failure is skipped without a line of its own.
+template <typename F>
+void skippingErrors(F&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+void fncSetSubject() {
+  try {
+    subWriteLog("MSG : In fncSetSubject");
+    std::string list = fncGetSectionNames();
+    if (trim(list).empty()) {
+      subWriteLog("MSG : No messages found.");
+      return;
+    }
+    subWriteLog("MSG : Messages sections found :: " + list);
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t comma = list.find(',', start);
+      std::string id = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      subWriteLog("MSG : fncSetSubject ---------MSG ID [" + id + "]----------------");
+      if (strictNumber(trim(readIni(id, "RequireUserConfirmation"))) > 0) {
+        std::string subject = readIni(id, "Subject");
+        writeSummary("MSGId", trim(id));
+        writeSummary("Subject", subject);
+        return;
+      }
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : fncSetSubject, " + trap(e).description);
+  }
+}
+
+void fncUpdateConfirmationCount() {
+  std::string count;
+  skippingErrors([&] { count = readIni("MsgCount", "RequireUserConfirmation"); });
+  if (leadingNumber(count) <= 0) return;
+  count = numberText(leadingNumber(count) - 1);
+  skippingErrors([&] { writeSummary("RequireUserConfirmation", trim(count)); });
+  skippingErrors([&] { writeSummary("MSGId", ""); });
+  skippingErrors([&] { writeSummary("Subject", ""); });
+  if (leadingNumber(count) > 0) skippingErrors([] { fncSetSubject(); });
+}
+
+void fncUpdateUserStatus(const std::string& messageId, const std::string& status) {
+  if (!(leadingNumber(messageId) > 0)) return;
+  std::string url;
+  skippingErrors([&] { fncReadFromINI(url, "wpdcmgetmsgs", "URL", sInstallPath + paths::endpointIni()); });
+  if (trim(url).empty()) {
+    subWriteLog("ERR: Unable to find url in wpdcmgetmsgs");
+  } else {
+    url = serviceUrl(url, "wpdcmupdateusrstatus");
+  }
+  subWriteLog("sUrl : " + url);
+  std::string xml = "<wpdcmupdateusrstatus><mmid>" + xmlEscape(sMemberID) + "</mmid><regid>" + xmlEscape(sRegID) +
+                    "</regid><msgid>" + xmlEscape(messageId) + "</msgid><usrstatus>" + xmlEscape(status) +
+                    "</usrstatus></wpdcmupdateusrstatus>";
+  subWriteLog("sXML : " + xml);
+  skippingErrors([&] {
+    std::string reply;
+    if (WebPost(xml, url, reply)) {
+      subWriteLog("MSG : Webpost Return ::  " + reply);
+      if (!trim(reply).empty()) subWriteLog("MSG : Webpost Successful");
+    }
+  });
+}
+
+}  // namespace nfy

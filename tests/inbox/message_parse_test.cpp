@@ -1,0 +1,232 @@
+#include "inbox/message_parse.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/globals.h"
+#include "app/text.h"
+#include "inbox/ini_access.h"
+#include "inbox/message_flow.h"
+#include "support/sandbox.h"
+
+namespace nfy {
+namespace {
+
+class MessageParse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::resetAllGlobals();
+    arrMessages.clear();
+    lNewMsgCount = 0;
+    sInboxINI_Write = sInboxINI_Read = box.path("nfyDeskInbox_user1.ini");
+    box.mkdirs("Messages");
+    sMsgFolder = box.path("Messages");
+    sUserName = "user1";
+  }
+  void TearDown() override { test::resetAllGlobals(); }
+
+  std::string ini(const std::string& section, const std::string& key) {
+    std::string v;
+    fncReadFromINI(v, section, key, sInboxINI_Read);
+    return v;
+  }
+  void seedSummary(const std::string& total, const std::string& unread) {
+    fncwriteToINI("MsgCount", "TotalMsgs", total, sInboxINI_Write);
+    fncwriteToINI("MsgCount", "UnReadMsgs", unread, sInboxINI_Write);
+    sTotalMsgs = total;
+    sUnreadMsgs = unread;
+    sReqConfirmMsgs = "0";
+  }
+  bool hasLine(const std::string& line) {
+    auto l = log.lines();
+    return std::find(l.begin(), l.end(), line) != l.end();
+  }
+
+  test::Sandbox box;
+  test::CapturedLog log{box};
+};
+
+std::string message(const std::string& id, const std::string& status, const std::string& extra = "") {
+  return "<message><id>" + id + "</id><subject>Subject " + id + "</subject><content>Body of " + id +
+         "</content><usractid>0</usractid><usractchoicedata>d</usractchoicedata><frmdt>07/01/2017</frmdt>"
+         "<tilldt>07/31/2017</tilldt><timetolive>0</timetolive><timetolivehrs>48</timetolivehrs>"
+         "<timetolivedays>2</timetolivedays><timetolivedt>07/31/2017 00:00:00</timetolivedt>"
+         "<createdby>ops</createdby>" +
+         extra + "<status>" + status + "</status><dcdwntime>07/15/2017 13:00:00</dcdwntime></message>";
+}
+
+std::string reply(const std::string& messages) {
+  return "<root><dcmgetmsgstatus>" + messages + "</dcmgetmsgstatus></root>";
+}
+
+TEST_F(MessageParse, StoresNewMessagesAndRaisesTheCountsThenRestoresThemUncounted) {
+  seedSummary("3", "1");
+  ASSERT_TRUE(fncParseDeskMessages(reply(message("101", "0") + message("102", "0"))));
+  EXPECT_EQ(lNewMsgCount, 2);
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "5");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "3");
+  EXPECT_EQ(fncGetSectionNames(), "101,102");
+  for (const char* id : {"101", "102"}) {
+    EXPECT_EQ(ini(id, "Subject"), std::string("Subject ") + id);
+    EXPECT_EQ(ini(id, "UserActionID"), "0");
+    EXPECT_EQ(ini(id, "UserActionData"), "d");
+    EXPECT_EQ(ini(id, "FromDate"), "07/01/2017");
+    EXPECT_EQ(ini(id, "ToDate"), "07/31/2017");
+    EXPECT_EQ(ini(id, "TimeToLive"), "0");
+    EXPECT_EQ(ini(id, "TimeToLiveHrs"), "48");
+    EXPECT_EQ(ini(id, "TimeToLiveDays"), "2");
+    EXPECT_EQ(ini(id, "TimeToLiveDate"), "07/31/2017 00:00:00");
+    EXPECT_EQ(ini(id, "CreatedBy"), "ops");
+    EXPECT_EQ(ini(id, "MsgStatus"), "0");
+    EXPECT_EQ(ini(id, "ReadStatus"), "UnRead");
+    EXPECT_EQ(ini(id, "DownloadedDCTime"), "07/15/2017 13:00:00");
+    EXPECT_EQ(ini(id, "Download_InformedToUser"), "user1");
+    EXPECT_NO_THROW(parseStoredDateTime(ini(id, "DownloadedMNTime")));
+    EXPECT_NO_THROW(parseStoredDateTime(ini(id, "Download_InformedAgentTime")));
+    EXPECT_EQ(ini(id, "RequireUserConfirmation"), "");  // the reply had no requsrconfirm
+    EXPECT_EQ(box.read(std::string("Messages/") + id + ".dat"), std::string("Body of ") + id);
+  }
+  EXPECT_TRUE(hasLine("MSG : -----------------------------MSG No. 2------------------------------------------------"));
+  EXPECT_TRUE(hasLine("MSG : 111111111111 : 0"));
+
+  // The same messages again, now recalled: stored again, nothing counted.
+  fncwriteToINI("101", "ReadStatus", "READ", sInboxINI_Write);
+  sTotalMsgs = "5", sUnreadMsgs = "3";
+  ASSERT_TRUE(fncParseDeskMessages(reply(message("101", "1") + message("102", "1"))));
+  EXPECT_EQ(lNewMsgCount, 0);
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "5");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "3");
+  EXPECT_EQ(ini("101", "MsgStatus"), "1");
+  EXPECT_EQ(ini("101", "ReadStatus"), "UnRead");
+}
+
+TEST_F(MessageParse, RecognisesFieldsInAnyCaseAndIgnoresOthers) {
+  seedSummary("0", "0");
+  std::string m =
+      "<message><ID> 7 </ID><Subject>Mixed</Subject><CONTENT>x</CONTENT><unknown>u</unknown>"
+      "<Status>0</Status></message>";
+  ASSERT_TRUE(fncParseDeskMessages(reply(m)));
+  EXPECT_EQ(ini("7", "Subject"), "Mixed");
+  EXPECT_EQ(box.read("Messages/7.dat"), "x");
+  ASSERT_EQ(arrMessages.size(), 1u);
+  EXPECT_EQ(arrMessages[0].sID, "7");
+}
+
+TEST_F(MessageParse, ConfirmationFlagVariantsAndTheMessageAwaitingConfirmation) {
+  seedSummary("0", "0");
+  fncwriteToINI("MsgCount", "MSGId", "0", sInboxINI_Write);
+  auto m = [](const std::string& id, const std::string& flag) {
+    return "<message><id>" + id + "</id><subject>S" + id + "</subject><requsrconfirm>" + flag +
+           "</requsrconfirm><status>0</status></message>";
+  };
+  ASSERT_TRUE(fncParseDeskMessages(reply(m("11", " true ") + m("12", "TRUE") + m("13", "yes") + m("14", ""))));
+  EXPECT_EQ(ini("11", "RequireUserConfirmation"), "1");
+  EXPECT_EQ(ini("12", "RequireUserConfirmation"), "1");
+  EXPECT_EQ(ini("13", "RequireUserConfirmation"), "0");
+  EXPECT_EQ(ini("14", "RequireUserConfirmation"), "0");
+  EXPECT_EQ(ini("MsgCount", "RequireUserConfirmation"), "2");
+  // The first message awaiting confirmation stays named.
+  EXPECT_EQ(ini("MsgCount", "MSGId"), "11");
+  EXPECT_EQ(ini("MsgCount", "Subject"), "S11");
+}
+
+TEST_F(MessageParse, NewMessageWithoutPendingConfirmationClearsTheNamedMessage) {
+  seedSummary("1", "1");
+  fncwriteToINI("MsgCount", "MSGId", "5", sInboxINI_Write);
+  fncwriteToINI("MsgCount", "Subject", "old", sInboxINI_Write);
+  ASSERT_TRUE(fncParseDeskMessages(reply(message("20", "0"))));
+  EXPECT_EQ(ini("MsgCount", "MSGId"), "");
+  EXPECT_EQ(ini("MsgCount", "Subject"), "");
+}
+
+TEST_F(MessageParse, ContentKeepsCarriageReturnsButLosesLineFeeds) {
+  seedSummary("0", "0");
+  std::string m = "<message><id>30</id><content>line1&#13;\nline2&#13;\nend</content><status>0</status></message>";
+  ASSERT_TRUE(fncParseDeskMessages(reply(m)));
+  EXPECT_EQ(box.read("Messages/30.dat"), "line1\rline2\rend");
+  // Blank content: no body file at all.
+  ASSERT_TRUE(fncParseDeskMessages(reply("<message><id>31</id><content>   </content><status>1</status></message>")));
+  EXPECT_FALSE(box.exists("Messages/31.dat"));
+}
+
+TEST_F(MessageParse, IdsThatAreNotStoredLeaveNoSectionButStillCount) {
+  seedSummary("0", "0");
+  std::string m =
+      "<message><id>abc</id><status>0</status></message><message><id>0</id><status>0</status></message>"
+      "<message><status>0</status></message>";
+  ASSERT_TRUE(fncParseDeskMessages(reply(m)));
+  EXPECT_EQ(lNewMsgCount, 3);
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "3");
+  EXPECT_EQ(fncGetSectionNames(), "");
+}
+
+TEST_F(MessageParse, UnsafeIdsNeverBecomePathsOrSections) {
+  seedSummary("0", "0");
+  box.write("outside.dat", "keep");
+  const std::string forged = "1&#13;&#10;[MsgCount]&#13;&#10;TotalMsgs=99";
+  const std::vector<std::pair<std::string, std::string>> ids = {{"1/../../outside", "1/../../outside"},
+                                                                {"2\\..\\x", "2\\..\\x"},
+                                                                {"3]", "3]"},
+                                                                {"4:stream", "4:stream"},
+                                                                {std::string(129, '5'), std::string(129, '5')},
+                                                                {"6*", "6*"},
+                                                                {forged, "1\r\n[MsgCount]\r\nTotalMsgs=99"}};
+  for (const auto& [inXml, id] : ids) {
+    arrMessages.clear();
+    ASSERT_TRUE(fncParseDeskMessages(reply("<message><id>" + inXml +
+                                           "</id><content>evil</content><requsrconfirm>TRUE</requsrconfirm>"
+                                           "<status>0</status></message>")))
+        << id;
+    EXPECT_TRUE(hasLine("ERR : fncParseDeskMessages, unsafe message id " + id)) << id;
+  }
+  EXPECT_EQ(fncGetSectionNames(), "");
+  EXPECT_EQ(box.read("outside.dat"), "keep");
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "7");  // counted as new all the same
+  EXPECT_EQ(ini("MsgCount", "MSGId"), "0");
+}
+
+TEST_F(MessageParse, RepliesWithoutUsableMessages) {
+  EXPECT_FALSE(fncParseDeskMessages("this is not xml <<<"));
+  EXPECT_TRUE(hasLine("ERR : Failed to load the xml for Desk Messages. "));
+  EXPECT_FALSE(box.exists("nfyDeskInbox_user1.ini"));
+
+  EXPECT_FALSE(fncParseDeskMessages("<other><x/></other>"));
+  EXPECT_FALSE(box.exists("nfyDeskInbox_user1.ini"));
+
+  // An empty list normalises the blank summary keys and nothing else.
+  EXPECT_FALSE(fncParseDeskMessages("<dcmgetmsgstatus></dcmgetmsgstatus>"));
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "0");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "0");
+  EXPECT_EQ(ini("MsgCount", "RequireUserConfirmation"), "0");
+  EXPECT_EQ(ini("MsgCount", "MSGId"), "0");
+  EXPECT_EQ(fncGetSectionNames(), "");
+}
+
+TEST_F(MessageParse, NodesWithoutFieldsAreSkipped) {
+  seedSummary("0", "0");
+  std::string r = reply("<!-- note --><empty/>" + message("40", "0") + "<message>text only</message>");
+  ASSERT_TRUE(fncParseDeskMessages(r));
+  EXPECT_EQ(fncGetSectionNames(), "40");
+  EXPECT_EQ(lNewMsgCount, 1);
+}
+
+TEST_F(MessageParse, BodyFileIsNotWrittenWithoutAMessagesFolder) {
+  sMsgFolder.clear();  // start-up stopped before naming it
+  subCreateMsgFile("50", "text");
+  EXPECT_TRUE(hasLine("ERR : subCreateMsgFile, Path not found"));
+  EXPECT_FALSE(box.exists("50.dat"));
+}
+
+TEST(MessageId, SafeIdsAreExactlyThePlainFileNames) {
+  for (const char* ok : {"1", "101", "abc", "a b", "1.5", "x[1"}) EXPECT_TRUE(isSafeMessageId(ok)) << ok;
+  for (const char* bad :
+       {"", "  ", ".", "..", "a/b", "a\\b", "c:", "a*", "a?", "a\"", "a<", "a>", "a|", "a]", "a\tb", "a\x7f"}) {
+    EXPECT_FALSE(isSafeMessageId(bad)) << bad;
+  }
+  EXPECT_TRUE(isSafeMessageId(std::string(128, '1')));
+  EXPECT_FALSE(isSafeMessageId(std::string(129, '1')));
+}
+
+}  // namespace
+}  // namespace nfy
