@@ -5,6 +5,7 @@
 // duplicate attribute, a control character) is refused here as well.
 #include "platform/xml.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <pugixml.hpp>
@@ -200,18 +201,20 @@ bool checkAndResolve(pugi::xml_document& doc) {
   if (elements != 1) return false;
 
   std::string decoded;
+  std::vector<std::string_view> names;
   pugi::xml_node node = doc.document_element();
   pugi::xml_node root = node;
   while (node) {
     switch (node.type()) {
       case pugi::node_element: {
+        names.clear();
         for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
           if (hasForbiddenControl(a.value()) || !decodeReferences(a.value(), decoded)) return false;
-          for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
-            if (std::string_view(a.name()) == b.name()) return false;
-          }
           a.set_value(decoded.c_str());
+          names.push_back(a.name());
         }
+        std::sort(names.begin(), names.end());
+        if (std::adjacent_find(names.begin(), names.end()) != names.end()) return false;  // duplicate
         break;
       }
       case pugi::node_pcdata:
