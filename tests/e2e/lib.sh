@@ -29,7 +29,7 @@ note() { echo "-- $*"; }
 e2e_cleanup() {
   local rc=$?
   [ -n "${E2E_HOLDER_PID:-}" ] && e2e_release_instance || true
-  if [ "$rc" -eq 0 ] && [ "$E2E_FAILED" -eq 0 ]; then
+  if [ "$rc" -eq 0 ] && [ "$E2E_FAILED" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
     rm -rf "$SANDBOX"
   else
     echo "sandbox kept for inspection: $SANDBOX" >&2
@@ -225,6 +225,7 @@ the_log() {
 # CR LF checked.
 log_messages() {
   local file="$1"
+  [ -f "$file" ] || fail "no log file [$file]"
   if grep -qv $'\r$' "$file"; then fail "a line of $file does not end in CR LF"; fi
   if grep -qvE $'^[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\t' "$file"; then
     fail "a line of $file does not begin with the time stamp and a tab"
