@@ -15,9 +15,13 @@ std::FILE* objLogFile = nullptr;
 }  // namespace
 
 void subWriteLog(const std::string& message) {
+  // The log never fails its caller: a line that cannot be written is dropped.
   if (!objLogFile) return;
-  std::string line = nowStamp() + "\t" + message + "\r\n";
-  if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) std::fflush(objLogFile);
+  try {
+    std::string line = nowStamp() + "\t" + message + "\r\n";
+    if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) std::fflush(objLogFile);
+  } catch (...) {
+  }
 }
 
 void openLog(const std::string& path) {

@@ -107,22 +107,23 @@ void subCreateLog() {
   ignoringErrors(
       [] { readIdentifier(sMemberID, "MemberID", "MemberID", "MSG : Preprocessing : Invalid MemberID", true); });
   ignoringErrors([] { readIdentifier(sType, "Type", "Type", "", false); });
+  // A failing assignment leaves its global as it was; the line after it is
+  // still written.
   ignoringErrors([] {
     sExeVersion = platform::fileVersion(platform::exeFolder() + sep() + platform::exeBaseName() + platform::kExeSuffix);
-    subWriteLog("MSG : Preprocessing : Exe Version :: " + sExeVersion);
   });
+  ignoringErrors([] { subWriteLog("MSG : Preprocessing : Exe Version :: " + sExeVersion); });
   ignoringErrors([] {
     std::string scratch;
     fncGetUserName("USERNAME", sUserName, scratch);
   });
-  ignoringErrors([] {
-    sInboxINI_Write = sDataPath + paths::inboxFolder() + sep() + "nfyDeskInbox_" + sUserName + ".ini";
-    subWriteLog("MSG : Preprocessing :sInboxINI_Write :: " + sInboxINI_Write);
-  });
+  ignoringErrors(
+      [] { sInboxINI_Write = sDataPath + paths::inboxFolder() + sep() + "nfyDeskInbox_" + sUserName + ".ini"; });
+  ignoringErrors([] { subWriteLog("MSG : Preprocessing :sInboxINI_Write :: " + sInboxINI_Write); });
   ignoringErrors([] {
     sInboxINI_Read = ReadLatestINIFile(sDataPath + paths::inboxFolder() + sep(), "nfyDeskInbox_" + sUserName + ".ini");
-    subWriteLog("MSG : Preprocessing :sInboxINI_Read :: " + sInboxINI_Read);
   });
+  ignoringErrors([] { subWriteLog("MSG : Preprocessing :sInboxINI_Read :: " + sInboxINI_Read); });
   ignoringErrors([] {
     std::string control = sInstallPath + paths::browserControl();
     if (files::fileExists(control)) {

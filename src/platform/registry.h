@@ -1,6 +1,15 @@
 // The registry. Windows: advapi32. Linux: a file-backed store, one REGEDIT4
 // text file per root key ("HKEY_LOCAL_MACHINE.reg") under $NFY_REGISTRY_ROOT,
 // else /var/lib/nfydesk/registry. Functions return Win32 status codes.
+//
+// The Linux store behaves like the Windows functions it stands in for: names
+// compare without regard to case; a key with subkeys cannot be deleted (5);
+// an open key grants only the rights it was opened with (queries need
+// kQueryValue, changes kSetValue, new subkeys kCreateSubKey, listing subkeys
+// kEnumerateSubKeys; kMaximumAllowed grants all); an open key that another
+// caller deleted answers 1018. A store file that cannot be read as REGEDIT4
+// text makes every call on its root answer kBadFormat and is never
+// overwritten.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +48,8 @@ constexpr uint32_t kSetValue = 0x0002;
 constexpr uint32_t kCreateSubKey = 0x0004;
 constexpr uint32_t kEnumerateSubKeys = 0x0008;
 constexpr uint32_t kRead = 0x20019;
+constexpr uint32_t kWrite = 0x20006;
+constexpr uint32_t kMaximumAllowed = 0x02000000;
 constexpr uint32_t kAllAccess = 0xF003F;
 constexpr uint32_t kWow64_64 = 0x0100;
 constexpr uint32_t kWow64_32 = 0x0200;

@@ -38,11 +38,20 @@ std::string fileVersion(const std::string& path);
 // this one first asked. The answer is computed once and kept for the run.
 bool previousInstance();
 
+// Marks the executable at exePath as running, for the life of this process
+// (Windows: a named mutex; Linux: a lock file in the user's run-time folder,
+// both named from the executable's full path). True when another process had
+// marked it already. previousInstance() is this for the running executable.
+bool claimInstance(const std::string& exePath);
+
 // Takes the process off the task list (nothing to do where that has no meaning).
 void hideFromTaskList();
 
-// A modal message box; returns when the user has closed it.
+// A modal message box; returns when the user has closed it. Uses the
+// platform's own (nativeMessageBox) unless a test has put a recorder in its
+// place (system_testing.h).
 void messageBox(const std::string& text, const std::string& title, unsigned style);
+void nativeMessageBox(const std::string& text, const std::string& title, unsigned style);
 
 // The system's text for an error code into buf; the number of characters
 // written (0 when the code is unknown). Texts end in CR LF like the

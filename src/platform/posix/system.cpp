@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <iostream>
 
 #include "version.h"
@@ -66,28 +66,44 @@ std::string fileVersion(const std::string& path) {
   return std::filesystem::equivalent(path, exePath(), ec) ? NFY_VERSION_TEXT : "";
 }
 
-bool previousInstance() {
+namespace {
+// FNV-1a: a stable short name for a path, the same in every program built
+// from this code.
+std::string pathHash(const std::string& path) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : path) h = (h ^ c) * 1099511628211ull;
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+  return buf;
+}
+}  // namespace
+
+bool claimInstance(const std::string& exePath) {
   // A lock file per user and executable: the first instance holds it for its
   // whole life; a later one that cannot take it knows another one runs.
-  static const bool answer = [] {
-    std::string dir = getEnv("XDG_RUNTIME_DIR");
-    if (dir.empty()) dir = "/tmp";
-    // Keyed on the executable's full path, so that separate installations
-    // (and separate test sandboxes) do not see each other.
-    std::string path = dir + "/" + exeBaseName() + "-" + std::to_string(geteuid()) + "-" +
-                       std::to_string(std::hash<std::string>{}(exePath().string())) + ".lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return false;  // kept open: held until the process ends
-    ::close(fd);
-    return true;
-  }();
+  // Keyed on the executable's full path, so that separate installations (and
+  // separate test sandboxes) do not see each other.
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::weakly_canonical(exePath, ec);
+  if (ec) full = exePath;
+  std::string dir = getEnv("XDG_RUNTIME_DIR");
+  if (dir.empty()) dir = "/tmp";
+  std::string path = dir + "/nfyDesk-" + std::to_string(geteuid()) + "-" + pathHash(full.string()) + ".lock";
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return false;  // kept open: held until the process ends
+  ::close(fd);
+  return true;
+}
+
+bool previousInstance() {
+  static const bool answer = claimInstance(exePath().string());
   return answer;
 }
 
 void hideFromTaskList() {}
 
-void messageBox(const std::string& text, const std::string& title, unsigned /*style*/) {
+void nativeMessageBox(const std::string& text, const std::string& title, unsigned /*style*/) {
   // A critical desktop notification where a notification service exists,
   // standard error otherwise.
   bool shown = false;

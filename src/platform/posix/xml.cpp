@@ -1,10 +1,343 @@
-// Placeholder until the XML DOM lands: no DOM is available yet.
+// The XML DOM on pugixml, shaped to answer like the Windows DOM does: white
+// space only text between elements is dropped, comments and processing
+// instructions are child nodes, and a document that the Windows parser would
+// refuse (a DOCTYPE, an unknown entity, a bare "&", two root elements, a
+// duplicate attribute, a control character) is refused here as well.
 #include "platform/xml.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <pugixml.hpp>
+#include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "app/errors.h"
 
 namespace nfy::platform::xml {
+namespace {
 
-std::unique_ptr<Document> createDocument() { raiseError(err::kCannotCreateObject); }
+// White space only text is kept in the tree: it is no child node, but it
+// still separates the texts around it with a blank in an element's text.
+constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_eol | pugi::parse_wconv_attribute |
+                                   pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata |
+                                   pugi::parse_doctype |  // parsed only so that it can be refused
+                                   pugi::parse_fragment;  // keeps text outside the root element, which is then refused
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string trimXmlSpace(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && isXmlSpace(s[b])) ++b;
+  while (e > b && isXmlSpace(s[e - 1])) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+bool isBlankText(pugi::xml_node n) {
+  if (n.type() != pugi::node_pcdata) return false;
+  for (const char* p = n.value(); *p; ++p) {
+    if (!isXmlSpace(*p)) return false;
+  }
+  return true;
+}
+
+// Child nodes as the DOM lists them: white space only text is left out.
+pugi::xml_node firstVisible(pugi::xml_node n) {
+  while (n && isBlankText(n)) n = n.next_sibling();
+  return n;
+}
+
+// An element's text: the texts of its descendants in document order, the
+// text nodes and CDATA sections as they are. White space only text between
+// them counts as one blank, and only between two texts of the same element
+// (white space at the start of an element is dropped, at its end it is
+// handed on to the parent). The result is trimmed. Iterative, so that deep
+// nesting cannot exhaust the stack.
+std::string elementText(pugi::xml_node element) {
+  struct Frame {
+    pugi::xml_node next;
+    std::string text;
+    bool blank = false;  // white space seen since the last text
+  };
+  auto append = [](Frame& f, std::string_view s) {
+    if (f.blank && !f.text.empty()) f.text += ' ';
+    f.blank = false;
+    f.text += s;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({element.first_child(), {}, false});
+  for (;;) {
+    Frame& f = stack.back();
+    if (!f.next) {
+      if (stack.size() == 1) return trimXmlSpace(f.text);
+      Frame done = std::move(f);
+      stack.pop_back();
+      Frame& parent = stack.back();
+      if (!done.text.empty()) append(parent, done.text);
+      if (done.blank) parent.blank = true;
+      parent.next = parent.next.next_sibling();
+      continue;
+    }
+    pugi::xml_node c = f.next;
+    if (c.type() == pugi::node_element) {
+      stack.push_back({c.first_child(), {}, false});  // f is not used past here
+      continue;
+    }
+    if (isBlankText(c)) {
+      f.blank = true;
+    } else if ((c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) && *c.value()) {
+      append(f, c.value());
+    }
+    f.next = c.next_sibling();
+  }
+}
+
+// Characters below 0x20 other than tab, CR and LF are not allowed in XML.
+bool hasForbiddenControl(std::string_view s) {
+  for (char c : s) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 && c != '\t' && c != '\r' && c != '\n') return true;
+  }
+  return false;
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+bool validCodePoint(std::uint32_t cp) {
+  if (cp == 0x9 || cp == 0xA || cp == 0xD) return true;
+  if (cp < 0x20) return false;
+  if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+  if (cp == 0xFFFE || cp == 0xFFFF) return false;
+  return cp <= 0x10FFFF;
+}
+
+// Resolves the five predefined entities and character references. Anything
+// else after "&" (an undeclared entity, a bare ampersand) makes the document
+// malformed: false. Nothing is ever looked up, so nothing can expand.
+bool decodeReferences(std::string_view raw, std::string& out) {
+  out.clear();
+  out.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '&') {
+      out += raw[i];
+      continue;
+    }
+    size_t semi = raw.find(';', i + 1);
+    if (semi == std::string_view::npos || semi - i > 12) return false;
+    std::string_view ref = raw.substr(i + 1, semi - i - 1);
+    i = semi;
+    if (ref == "amp") {
+      out += '&';
+    } else if (ref == "lt") {
+      out += '<';
+    } else if (ref == "gt") {
+      out += '>';
+    } else if (ref == "quot") {
+      out += '"';
+    } else if (ref == "apos") {
+      out += '\'';
+    } else if (ref.size() >= 2 && ref[0] == '#') {
+      bool hex = ref[1] == 'x';
+      std::string_view digits = ref.substr(hex ? 2 : 1);
+      if (digits.empty()) return false;
+      std::uint32_t cp = 0;
+      for (char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9') {
+          d = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+          d = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+          d = c - 'A' + 10;
+        } else {
+          return false;
+        }
+        cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+        if (cp > 0x10FFFF) return false;
+      }
+      if (!validCodePoint(cp)) return false;
+      appendUtf8(out, cp);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Walks the whole tree once (without recursion, so deep nesting cannot
+// exhaust the stack): refuses what a strict parser refuses and resolves the
+// references in text, which pugixml was told to leave alone.
+bool checkAndResolve(pugi::xml_document& doc) {
+  int elements = 0;
+  for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling()) {
+    switch (top.type()) {
+      case pugi::node_element: ++elements; break;
+      case pugi::node_comment:
+      case pugi::node_pi:
+      case pugi::node_declaration: break;
+      case pugi::node_pcdata:
+        if (isBlankText(top)) break;
+        return false;         // text outside the root element
+      default: return false;  // a DOCTYPE, or CDATA outside the root element
+    }
+  }
+  if (elements != 1) return false;
+
+  std::string decoded;
+  std::vector<std::string_view> names;
+  pugi::xml_node node = doc.document_element();
+  pugi::xml_node root = node;
+  while (node) {
+    switch (node.type()) {
+      case pugi::node_element: {
+        names.clear();
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+          if (hasForbiddenControl(a.value()) || !decodeReferences(a.value(), decoded)) return false;
+          a.set_value(decoded.c_str());
+          names.push_back(a.name());
+        }
+        std::sort(names.begin(), names.end());
+        if (std::adjacent_find(names.begin(), names.end()) != names.end()) return false;  // duplicate
+        break;
+      }
+      case pugi::node_pcdata:
+        if (hasForbiddenControl(node.value()) || !decodeReferences(node.value(), decoded)) return false;
+        node.set_value(decoded.c_str());
+        break;
+      case pugi::node_cdata:
+      case pugi::node_comment:
+      case pugi::node_pi:
+        if (hasForbiddenControl(node.value())) return false;
+        break;
+      default: return false;  // a DOCTYPE or a declaration inside an element
+    }
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node != root && !node.next_sibling()) node = node.parent();
+    if (node == root) break;
+    node = node.next_sibling();
+  }
+  return true;
+}
+
+class PugiNode : public Node {
+ public:
+  explicit PugiNode(pugi::xml_node node) : node_(node) {}
+
+  std::string name() const override {
+    switch (node_.type()) {
+      case pugi::node_element:
+      case pugi::node_pi: return node_.name();
+      case pugi::node_pcdata: return "#text";
+      case pugi::node_cdata: return "#cdata-section";
+      case pugi::node_comment: return "#comment";
+      default: return "#document";
+    }
+  }
+
+  std::string text() const override {
+    if (node_.type() == pugi::node_element) return elementText(node_);
+    return trimXmlSpace(node_.value());
+  }
+
+  long childCount() const override {
+    if (count_ < 0) {
+      count_ = 0;
+      for (pugi::xml_node c = firstVisible(node_.first_child()); c; c = firstVisible(c.next_sibling())) ++count_;
+    }
+    return count_;
+  }
+
+  std::unique_ptr<Node> child(long index) const override {
+    if (index < 0) return nullptr;
+    // Children are walked in order almost always: continue from the last one.
+    if (!cursor_ || index < cursorIndex_) {
+      cursor_ = firstVisible(node_.first_child());
+      cursorIndex_ = 0;
+    }
+    while (cursor_ && cursorIndex_ < index) {
+      cursor_ = firstVisible(cursor_.next_sibling());
+      ++cursorIndex_;
+    }
+    if (!cursor_) return nullptr;
+    return std::make_unique<PugiNode>(cursor_);
+  }
+
+ private:
+  pugi::xml_node node_;
+  mutable long count_ = -1;
+  mutable pugi::xml_node cursor_;
+  mutable long cursorIndex_ = 0;
+};
+
+class PugiDocument : public Document {
+ public:
+  bool loadFile(const std::string& path) override {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return fail();
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) return fail();
+    return load(bytes.str());
+  }
+
+  bool loadString(const std::string& text) override { return load(text); }
+
+  std::unique_ptr<Node> selectFirst(const std::string& name) const override {
+    if (!loaded_) return nullptr;
+    pugi::xml_node found =
+        doc_.find_node([&](pugi::xml_node n) { return n.type() == pugi::node_element && name == n.name(); });
+    if (!found) return nullptr;
+    return std::make_unique<PugiNode>(found);
+  }
+
+ private:
+  bool fail() {
+    doc_.reset();
+    loaded_ = false;
+    return false;
+  }
+
+  bool load(const std::string& bytes) {
+    doc_.reset();
+    loaded_ = false;
+    pugi::xml_parse_result r = doc_.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+    if (!r || !checkAndResolve(doc_)) return fail();
+    loaded_ = true;
+    return true;
+  }
+
+  pugi::xml_document doc_;
+  bool loaded_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Document> createDocument() {
+  try {
+    return std::make_unique<PugiDocument>();
+  } catch (const std::bad_alloc&) {
+    raiseError(err::kCannotCreateObject);
+  }
+}
 
 }  // namespace nfy::platform::xml

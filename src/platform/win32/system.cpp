@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace nfy::platform {
@@ -76,17 +78,27 @@ std::string fileVersion(const std::string& path) {
          std::to_string(HIWORD(info->dwFileVersionLS)) + "." + std::to_string(LOWORD(info->dwFileVersionLS));
 }
 
+bool claimInstance(const std::string& exePath) {
+  // A named mutex per executable, held for the life of the process. Named
+  // from a hash of the executable's full path (a mutex name may not hold
+  // backslashes), so that separate installations do not see each other.
+  char full[MAX_PATH * 4];
+  DWORD n = GetFullPathNameA(exePath.c_str(), sizeof full, full, nullptr);
+  std::string path = (n > 0 && n < sizeof full) ? std::string(full, n) : exePath;
+  uint64_t h = 14695981039346656037ull;
+  for (char c : path) {
+    unsigned char u = static_cast<unsigned char>(c == '/' ? '\\' : c);
+    if (u >= 'A' && u <= 'Z') u = static_cast<unsigned char>(u - 'A' + 'a');  // paths ignore case
+    h = (h ^ u) * 1099511628211ull;
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "Local\\nfyDesk-%016llx", static_cast<unsigned long long>(h));
+  HANDLE m = CreateMutexA(nullptr, FALSE, name);
+  return m != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 bool previousInstance() {
-  // A named mutex per executable, held for the life of the process.
-  static const bool answer = [] {
-    // Keyed on the executable's full path (backslashes are not allowed in
-    // the name), so that separate installations do not see each other.
-    std::string path = modulePath();
-    std::replace(path.begin(), path.end(), '\\', '/');
-    std::string name = "Local\\nfyDesk-" + path;
-    HANDLE m = CreateMutexA(nullptr, FALSE, name.c_str());
-    return m != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
-  }();
+  static const bool answer = claimInstance(modulePath());
   return answer;
 }
 
@@ -95,7 +107,7 @@ void hideFromTaskList() {
   // there is nothing further to hide.
 }
 
-void messageBox(const std::string& text, const std::string& title, unsigned style) {
+void nativeMessageBox(const std::string& text, const std::string& title, unsigned style) {
   MessageBoxA(nullptr, text.c_str(), title.c_str(), style | MB_SETFOREGROUND);
 }
 
