@@ -224,16 +224,18 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   if (!GetModuleFileNameW(g_module, path, MAX_PATH)) return SELFREG_E_CLASS;
   const ServerInfo& s = serverInfo();
   std::wstring clsidKey = L"CLSID\\" + clsidText();
-  bool ok = setValue(s.progId, nullptr, s.description) &&
-            setValue(std::wstring(s.progId) + L"\\CLSID", nullptr, clsidText()) &&
-            setValue(clsidKey, nullptr, s.description) && setValue(clsidKey + L"\\ProgID", nullptr, s.progId) &&
+  // The ProgID's CLSID goes last: whoever finds the ProgID finds a complete
+  // class (the program may create the class while regsvr32 is still busy).
+  bool ok = setValue(clsidKey, nullptr, s.description) && setValue(clsidKey + L"\\ProgID", nullptr, s.progId) &&
             setValue(clsidKey + L"\\InprocServer32", nullptr, path) &&
-            setValue(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+            setValue(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
+            setValue(s.progId, nullptr, s.description) &&
+            setValue(std::wstring(s.progId) + L"\\CLSID", nullptr, clsidText());
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsidText()).c_str());
   RegDeleteTreeW(HKEY_CLASSES_ROOT, serverInfo().progId);
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsidText()).c_str());
   return S_OK;
 }
