@@ -44,16 +44,21 @@ class ComTest : public ::testing::Test {
     box.write("nfyDesk\\nfyToast.dll", "placeholder");
     SetEnvironmentVariableA("NFY_TOAST_ANSWER_FILE", box.path("answer.txt").c_str());
     SetEnvironmentVariableA("NFY_TOAST_RECORD_FILE", box.path("record.txt").c_str());
+    unregisterAll();  // whatever an earlier program left registered in the prefix
   }
   ~ComTest() override {
-    // Whatever was registered, from the build tree or from a copy, goes.
-    com::regsvr32(com::builtComponent("nfyPoster.dll"), true);
-    com::regsvr32(com::builtComponent("nfyToast.dll"), true);
+    unregisterAll();
     SetEnvironmentVariableA("NFY_TOAST_ANSWER_FILE", nullptr);
     SetEnvironmentVariableA("NFY_TOAST_RECORD_FILE", nullptr);
     // Let go of component files loaded from the sandbox so that it can go.
     CoFreeUnusedLibrariesEx(0, 0);
     resetAllGlobals();
+  }
+
+  // Unregistering works by class, whichever copy of the file was registered.
+  static void unregisterAll() {
+    com::regsvr32(com::builtComponent("nfyPoster.dll"), true);
+    com::regsvr32(com::builtComponent("nfyToast.dll"), true);
   }
 
   void registerBuilt() {
