@@ -40,14 +40,15 @@ auto withOneRegistration(bool& registered, Statement&& statement) {
 }  // namespace
 
 bool WebPost(const std::string& data, const std::string& source, std::string& reply) {
+  // The component may change the texts handed to it by reference; the
+  // caller's own are left alone. Copied before the reply is cleared, which
+  // may be the same string as the request.
+  std::string sData = data;
+  std::string sSource = source;
   reply.clear();
   bool result = false;
   bool registered = false;  // RegisterDLL has run in this call
   std::unique_ptr<component::Object> poster;
-  // The component may change the texts handed to it by reference; the
-  // caller's own are left alone.
-  std::string sData = data;
-  std::string sSource = source;
   std::string sErr1, sErr2, sErr3;
   try {
     poster = withOneRegistration(registered, [] { return component::create("nfyPoster.WebPost"); });

@@ -87,6 +87,19 @@ TEST_F(WebPostTest, SuccessHandsTheNineArgumentsAndReturnsTheReply) {
   }
 }
 
+TEST_F(WebPostTest, ReplyMayShareTheRequestsString) {
+  std::string posted;
+  fakes.onCall = [&](const std::string&, std::vector<Arg>& args) -> Value {
+    posted = *args[0].ref;
+    *args[5].ref = "<r/>";
+    return true;
+  };
+  std::string buffer = kRequest;
+  EXPECT_TRUE(WebPost(buffer, kUrl, buffer));
+  EXPECT_EQ(posted, kRequest);
+  EXPECT_EQ(buffer, "<r/>");
+}
+
 TEST_F(WebPostTest, FalseFromTheComponentLogsItsDetailsWithoutRegistering) {
   fakes.onCall = answering(false, "partial", "HTTP 500", "", "timeout");
   std::string reply;
