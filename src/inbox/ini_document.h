@@ -9,13 +9,14 @@
 //   without "]" is an ordinary line;
 // - any other line is a key: the name up to the first "=", the value after
 //   it, both trimmed; a line without "=" is a key without a value (comments
-//   are such lines, or keys whose names begin with ";");
+//   are such lines, or keys whose names begin with ";"); a key without a
+//   name that follows another one in its section is dropped;
 // - lines before the first header belong to a nameless section;
 // - names match without regard to (ASCII) case, and only the first of
 //   several sections or keys of one name is ever looked at;
 // - the file is always written whole: a header per named section, then its
 //   lines as key=value, CR LF after each, nothing else. A UTF-8 byte order
-//   mark at the start is kept.
+//   mark at the start is kept (the text is then UTF-8).
 #pragma once
 
 #include <cstddef>
@@ -53,6 +54,11 @@ class Document {
   Document();
   static Document parse(std::string_view bytes);
 
+  // Ansi: single-byte text; Utf8: the file begins with a UTF-8 byte order
+  // mark; Unsupported: a UTF-16 file, left empty here and never written.
+  enum class Encoding { Ansi, Utf8, Unsupported };
+  Encoding encoding() const { return encoding_; }
+
   // The whole file text into `out` (replacing its content).
   void serializeTo(std::string& out);
 
@@ -77,8 +83,8 @@ class Document {
   // free of line breaks. The value is stored without its leading blanks.
   Edit set(std::string_view section, std::string_view key, std::string_view value);
 
-  // Removes the first section of that name with all its keys; false when
-  // there is none.
+  // Removes the first section of exactly that name (case aside, blanks
+  // counting) with all its keys; false when there is none.
   bool removeSection(std::string_view section);
 
   const std::vector<Section>& sections() const { return sections_; }
@@ -89,7 +95,7 @@ class Document {
   void refreshPendingRaw();
 
   std::vector<Section> sections_;  // [0] is the nameless section, always there
-  bool bom_ = false;
+  Encoding encoding_ = Encoding::Ansi;
   // The section whose text holds a value exactly as it was written (with
   // trailing blanks that a re-read would drop); rebuilt before the next edit.
   std::size_t rawSection_ = kNone;

@@ -5,6 +5,7 @@
 
 #include "app/errors.h"
 #include "inbox/ini_document.h"
+#include "platform/codepage.h"
 #include "platform/file_ops.h"
 
 namespace nfy::ini {
@@ -81,6 +82,14 @@ Cached* load(const std::string& file) {
   return &c;
 }
 
+// The program's text as the file holds it, and back.
+std::string toFile(const Document& doc, std::string_view text) {
+  return doc.encoding() == Document::Encoding::Utf8 ? platform::ansiToUtf8(text) : std::string(text);
+}
+std::string fromFile(const Document& doc, std::string_view text) {
+  return doc.encoding() == Document::Encoding::Utf8 ? platform::utf8ToAnsi(text) : std::string(text);
+}
+
 // One change under the lock: `edit` changes the document and says whether
 // it did; a changed document replaces the file.
 template <typename Edit>
@@ -89,8 +98,8 @@ Outcome change(const std::string& file, Edit edit) {
   platform::FileLock lock;
   if (!lock.acquire(file + ".lock", lockWaitMs)) return Outcome::Busy;
   Cached* c = load(file);
-  if (!c) return Outcome::Failed;
-  if (!edit(c->doc)) return Outcome::Ok;
+  if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
+  if (edit(c->doc) == Document::Edit::Unchanged) return Outcome::Ok;
 
   // Kept between calls so that a large file does not cost a fresh
   // allocation on every write.
@@ -125,7 +134,10 @@ Outcome change(const std::string& file, Edit edit) {
 std::string readValue(const std::string& file, std::string_view section, std::string_view key) {
   std::string value;
   if (!isRootedPath(file)) return value;
-  if (const Cached* c = load(file)) c->doc.value(oneLine(section), oneLine(key), value);
+  const Cached* c = load(file);
+  if (c && c->doc.value(toFile(c->doc, oneLine(section)), toFile(c->doc, oneLine(key)), value)) {
+    value = fromFile(c->doc, value);
+  }
   return value;
 }
 
@@ -135,18 +147,24 @@ Outcome writeValue(const std::string& file, std::string_view section, std::strin
   // back as a header.
   if (s.find(']') != std::string::npos) return Outcome::BadName;
   if (std::string_view tk = trimBlanks(k); !tk.empty() && tk.front() == '[') return Outcome::BadName;
-  return change(file, [&](Document& doc) { return doc.set(s, k, v) == Document::Edit::Changed; });
+  return change(file, [&](Document& doc) { return doc.set(toFile(doc, s), toFile(doc, k), toFile(doc, v)); });
 }
 
 Outcome deleteSection(const std::string& file, std::string_view section) {
   std::string s = oneLine(section);
-  return change(file, [&](Document& doc) { return doc.removeSection(s); });
+  return change(file, [&](Document& doc) {
+    return doc.removeSection(toFile(doc, s)) ? Document::Edit::Changed : Document::Edit::Unchanged;
+  });
 }
 
 std::vector<std::string> sectionNames(const std::string& file) {
   if (!isRootedPath(file)) raiseError(err::kPathNotFound);
-  const Cached* c = load(file);
-  return c ? c->doc.sectionNames() : std::vector<std::string>{};
+  std::vector<std::string> names;
+  if (const Cached* c = load(file)) {
+    names = c->doc.sectionNames();
+    for (std::string& name : names) name = fromFile(c->doc, name);
+  }
+  return names;
 }
 
 void setLockWait(unsigned ms) { lockWaitMs = ms; }

@@ -97,11 +97,19 @@ TEST(IniDocument, RemovesOnlyTheFirstSectionOfAName) {
   EXPECT_EQ(text(doc), "[n]\r\nk=v\r\n");
 }
 
-TEST(IniDocument, KeepsAByteOrderMark) {
-  Document doc = Document::parse("\xEF\xBB\xBF[B]\r\nk=1\r\n");
+TEST(IniDocument, KeepsAByteOrderMarkAndRepairsBrokenUtf8) {
+  Document doc = Document::parse("\xEF\xBB\xBF[B]\r\nk=1\r\nbad=\xe9\x80=\xff\xc3\xa9\r\n");
+  EXPECT_EQ(doc.encoding(), Document::Encoding::Utf8);
   EXPECT_EQ(read(doc, "b", "k"), "1");
   doc.set("B", "k", "2");
-  EXPECT_EQ(text(doc), "\xEF\xBB\xBF[B]\r\nk=2\r\n");
+  EXPECT_EQ(text(doc), "\xEF\xBB\xBF[B]\r\nk=2\r\nbad=\xEF\xBF\xBD=\xEF\xBF\xBD\xc3\xa9\r\n");
+  EXPECT_EQ(Document::parse("\xFF\xFE[\0B\0]\0").encoding(), Document::Encoding::Unsupported);
+}
+
+TEST(IniDocument, DropsANamelessKeyThatFollowsAnother) {
+  Document doc = Document::parse("=top\r\n=top2\r\n[S]\r\n=a\r\n\r\n  =b\r\n;c\r\n=d\r\n==\r\n");
+  EXPECT_EQ(read(doc, "", ""), "top");
+  EXPECT_EQ(text(doc), "=top\r\n[S]\r\n=a\r\n;c\r\n=d\r\n");
 }
 
 // Whatever is written, the file read back is the document that was written:
