@@ -142,12 +142,14 @@ TEST_F(MessageFlow, ExitAndTimeoutEndTheRunAndOtherAnswersReturn) {
   for (const auto& [answer, line] :
        {std::pair<std::string, std::string>{"EXIT", "MSG : User clicked on the EXIT button of the popup"},
         {"AUTOCLOSE", "MSG : Popup timeout."}}) {
+    log.reopen();  // ending the run closed the log
     summary("0", "0");
     fakes.poster.reply = reply(message("301", "0"));
     fakes.popup.answer = answer;
     EXPECT_TRUE(runEnds()) << answer;
     EXPECT_TRUE(hasLine(line)) << answer;
   }
+  log.reopen();
   summary("0", "0");
   fakes.popup.answer = "";
   EXPECT_FALSE(runEnds());

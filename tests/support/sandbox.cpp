@@ -59,23 +59,22 @@ CapturedLog::CapturedLog(const Sandbox& box) : path_(box.path("captured-log.txt"
 CapturedLog::~CapturedLog() { closeLog(); }
 
 std::string CapturedLog::text() const { return readFile(path_); }
+void CapturedLog::reopen() const { openLog(path_); }
 
 std::vector<std::string> CapturedLog::lines() const {
   std::vector<std::string> out;
   std::string all = text();
   size_t pos = 0;
-  int skipped = 0;
   while (pos < all.size()) {
     size_t end = all.find("\r\n", pos);
     if (end == std::string::npos) end = all.size();
     std::string line = all.substr(pos, end - pos);
     pos = end + 2;
     size_t tab = line.find('\t');
-    if (skipped < 3) {  // the banner
-      ++skipped;
-      continue;
-    }
-    out.push_back(tab == std::string::npos ? line : line.substr(tab + 1));
+    std::string message = tab == std::string::npos ? line : line.substr(tab + 1);
+    // Banner lines are written by every opening of the log.
+    if (message == std::string(85, '*') || message == "MSG : Preprocessing : Application started") continue;
+    out.push_back(message);
   }
   return out;
 }

@@ -35,6 +35,9 @@ class CapturedLog {
   ~CapturedLog();
   std::vector<std::string> lines() const;  // messages only, banner dropped
   std::string text() const;                // raw file contents
+  // Opens the log again (appending, after a new banner) once a procedure
+  // that ended the run has closed it.
+  void reopen() const;
 
  private:
   std::string path_;
