@@ -1,16 +1,86 @@
-// Placeholder: the INI engine is not yet built. These log nothing and store
-// nothing; reads find nothing.
 #include "inbox/ini_access.h"
 
-namespace nfy {
+#include <exception>
 
-void fncwriteToINI(const std::string&, const std::string&, const std::string&, const std::string&) {}
-long fncReadFromINI(std::string& value, const std::string&, const std::string&, const std::string&) {
-  value.clear();
-  return 0;
+#include "app/errors.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/text.h"
+#include "inbox/ini_document.h"
+#include "inbox/ini_file.h"
+
+namespace nfy {
+namespace {
+
+// An error description as the error lines carry it: trimmed, without CR LF.
+std::string flatDescription(const std::exception& e) { return trim(replaceAll(trap(e).description, "\r\n", "")); }
+
+}  // namespace
+
+void fncwriteToINI(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) {
+  try {
+    // The line shows the value as it goes into the file (line breaks as
+    // blanks), so a value cannot forge lines of the log either.
+    subWriteLog("MSG : Writing [" + ini::oneLine(section) + "] " + ini::oneLine(key) + "=" + ini::oneLine(value) +
+                " to file " + file);
+    if (ini::writeValue(file, section, key, value) != ini::Outcome::Ok) subWriteLog("ERR : Failed to write to the INI");
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : fncwriteToINI, " + flatDescription(e) + ", while writing to INI " + file);
+  }
 }
-std::string fncGetSectionNames() { return ""; }
-void fncDeleteINISection(const std::string&, const std::string&) {}
-void FncFixMisMatch() {}
+
+long fncReadFromINI(std::string& value, const std::string& section, const std::string& key, const std::string& file) {
+  value = ini::readValue(file, section, key);
+  // The profile call fills a buffer of 1000 characters, one of them the
+  // terminating NUL.
+  if (value.size() > 999) value.resize(999);
+  return static_cast<long>(value.size());
+}
+
+std::string fncGetSectionNames() {
+  std::string list;
+  try {
+    subWriteLog("MSG : In fncGetSectionNames sInboxINI_Read : " + sInboxINI_Read);
+    // Every section, however long the list: a name cut short must never
+    // pass for a message id.
+    for (const std::string& name : ini::sectionNames(sInboxINI_Read)) {
+      if (trim(name).empty() || name == "MsgCount") continue;
+      if (!trim(list).empty()) list += ",";
+      list += name;
+    }
+    subWriteLog("MSG : Total section :: " + list);
+    return list;
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : fncGetSectionNames, " + trap(e).description);
+    return "";
+  }
+}
+
+void fncDeleteINISection(const std::string& section, const std::string& file) {
+  try {
+    subWriteLog("MSG : Deleting [" + section + "] from file " + file);
+    if (ini::deleteSection(file, section) != ini::Outcome::Ok) {
+      subWriteLog("ERR : Failed to delete the section [" + section + "] from file " + file + ". ");
+    }
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : fncDeleteINISection, " + flatDescription(e) + ", while writing to INI " + file);
+  }
+}
+
+void FncFixMisMatch() {
+  try {
+    std::string total;
+    fncReadFromINI(total, "MsgCount", "TotalMsgs", sInboxINI_Read);
+    if (!trim(total).empty() && leadingNumber(total) != 0) return;
+    fncwriteToINI("MsgCount", "UNREADMsgs", "0", sInboxINI_Write);
+    fncwriteToINI("MsgCount", "RequireUserConfirmation", "0", sInboxINI_Write);
+    fncwriteToINI("MsgCount", "MSGId", "0", sInboxINI_Write);
+    fncwriteToINI("MsgCount", "Subject", "", sInboxINI_Write);
+  } catch (const std::exception& e) {
+    TrappedError t = trap(e);
+    subWriteLog("ERR : In FncFixMisMatch, " + std::to_string(t.number) + ":" + t.description);
+  }
+}
 
 }  // namespace nfy

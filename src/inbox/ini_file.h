@@ -1,0 +1,50 @@
+// INI files on disk, shared with other programs: each call is one complete
+// operation on the file as it is at that moment.
+//
+// - A change replaces the file whole: the new text goes into "<file>.tmp"
+//   beside it, which is then renamed over the file. A crash leaves the old
+//   file or the new one, never a cut one.
+// - A change runs under a lock on "<file>.lock", so that two writers never
+//   lose each other's keys; the wait for the lock is bounded.
+// - The parsed file is kept in memory and read again only when the file
+//   changed on disk (size, modification time, file id).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nfy::ini {
+
+enum class Outcome {
+  Ok,           // done (or nothing to change)
+  BadFileName,  // empty, or a bare or relative name
+  BadName,      // a section name holding "]", or a key that would read back as something else
+  Busy,         // the lock was not free within the wait
+  Failed,       // the file could not be read or written
+};
+
+// The value of a key as the profile functions return it; empty when the
+// file, section or key is missing, the file cannot be read or its name is
+// bare or relative.
+std::string readValue(const std::string& file, std::string_view section, std::string_view key);
+
+// Writes one key (CR and LF in names and value become blanks).
+Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value);
+
+// Deletes a whole section; a missing file or section is not an error.
+Outcome deleteSection(const std::string& file, std::string_view section);
+
+// Every named section in file order. Raises RuntimeError 76 for a file name
+// that is empty, bare or relative; a missing or unreadable file has none.
+std::vector<std::string> sectionNames(const std::string& file);
+
+// How long a change waits for the lock, in milliseconds.
+void setLockWait(unsigned ms);
+
+// The number of times a file was parsed since the start (to see the cache
+// at work), and the reset of the cache.
+unsigned long parseCount();
+void forgetCachedFiles();
+
+}  // namespace nfy::ini

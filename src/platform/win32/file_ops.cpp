@@ -1,0 +1,207 @@
+#include "platform/file_ops.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace nfy::platform {
+namespace {
+
+// FILETIME counts 100 ns from 1601; the stamp counts ns from 1970.
+constexpr std::int64_t kEpochDelta100ns = 116444736000000000LL;
+
+std::int64_t toEpochNs(const FILETIME& ft) {
+  std::int64_t t = (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return (t - kEpochDelta100ns) * 100;
+}
+
+bool stampOfHandle(HANDLE h, FileStamp& s) {
+  FILETIME written;
+  LARGE_INTEGER size;
+  if (!GetFileTime(h, nullptr, nullptr, &written) || !GetFileSizeEx(h, &size)) return false;
+  s = {};
+  s.exists = true;
+  s.size = static_cast<std::uint64_t>(size.QuadPart);
+  s.modified = toEpochNs(written);
+  return true;
+}
+
+// Shares everything, so that neither other readers and writers nor a
+// rename over the file are held up by our handle.
+HANDLE openShared(const std::string& path, DWORD access, DWORD disposition) {
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool isTransient(DWORD e) {
+  return e == ERROR_SHARING_VIOLATION || e == ERROR_ACCESS_DENIED || e == ERROR_LOCK_VIOLATION;
+}
+
+}  // namespace
+
+FileStamp fileStamp(const std::string& path) {
+  // One call without a handle: opening the file, or asking for its id, costs
+  // many times more (and the store asks before every operation).
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {};
+  FileStamp s;
+  s.exists = true;
+  s.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  s.modified = toEpochNs(data.ftLastWriteTime);
+  return s;
+}
+
+std::int64_t fileClockNow() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return toEpochNs(ft);
+}
+
+ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
+  bytes.clear();
+  HANDLE h = openShared(path, GENERIC_READ, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
+  }
+  ReadStatus result = ReadStatus::Failed;
+  // A writer that rewrites the file in place while we read it changes its
+  // stamp; read again until the content and the stamp belong together.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    FileStamp before, after;
+    if (!stampOfHandle(h, before)) break;
+    bytes.resize(static_cast<size_t>(before.size));
+    size_t got = 0;
+    bool ok = true;
+    for (;;) {
+      if (got == bytes.size()) bytes.resize(bytes.size() + 4096);
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(got);
+      at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(got) >> 32);
+      DWORD n = 0;
+      DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - got, 1u << 30));
+      if (!ReadFile(h, bytes.data() + got, want, &n, &at)) {
+        ok = GetLastError() == ERROR_HANDLE_EOF;
+        break;
+      }
+      if (n == 0) break;
+      got += n;
+    }
+    bytes.resize(got);
+    if (!ok || !stampOfHandle(h, after)) break;
+    if (before == after && after.size == got) {
+      stamp = after;
+      result = ReadStatus::Ok;
+      break;
+    }
+  }
+  CloseHandle(h);
+  if (result != ReadStatus::Ok) bytes.clear();
+  return result;
+}
+
+namespace {
+
+// Renames the open file to `path`, replacing it. Through the handle we hold
+// this is one call; MoveFileExA, which opens the file again, serves where
+// the system does not take the rename that way.
+bool renameOpenFile(HANDLE h, const std::string& from, const std::string& path) {
+  int chars = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (chars > 0) {
+    std::vector<char> buf(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(chars) * sizeof(WCHAR));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>((chars - 1) * sizeof(WCHAR));
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, info->FileName, chars);
+    if (SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(buf.size()))) return true;
+    if (isTransient(GetLastError())) return false;
+  }
+  return MoveFileExA(from.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+}  // namespace
+
+bool replaceFileWith(const std::string& path, const std::string& tempPath, std::string_view bytes, FileStamp& stamp,
+                     unsigned waitMs) {
+  HANDLE h = CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < bytes.size()) {
+    DWORD n = 0;
+    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    ok = WriteFile(h, bytes.data() + done, want, &n, nullptr) && n > 0;
+    done += n;
+  }
+  // The stamp of this content, taken before the rename, which keeps it.
+  FileStamp written;
+  ok = ok && stampOfHandle(h, written);
+  // Another program that has the file open without sharing its deletion (the
+  // system's own profile functions do that for a moment) makes the rename
+  // fail for that moment: try again until the wait runs out.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  bool renamed = false;
+  while (ok && !renamed) {
+    renamed = renameOpenFile(h, tempPath, path);
+    if (!renamed && (!isTransient(GetLastError()) || std::chrono::steady_clock::now() >= deadline)) break;
+    if (!renamed) Sleep(1);
+  }
+  CloseHandle(h);
+  if (!renamed) {
+    DeleteFileA(tempPath.c_str());
+    return false;
+  }
+  stamp = written;
+  return true;
+}
+
+bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+FileLock::~FileLock() {
+  if (handle_ == kNone) return;
+  unlock();
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool FileLock::open(const std::string& lockPath) {
+  if (handle_ != kNone) return true;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    h = openShared(lockPath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (h == INVALID_HANDLE_VALUE && !isTransient(GetLastError())) return false;
+    if (h == INVALID_HANDLE_VALUE) Sleep(1);
+  }
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool FileLock::lock(unsigned waitMs) {
+  if (handle_ == kNone) return false;
+  HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (unsigned pause = 0;; ++pause) {
+    OVERLAPPED whole{};
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return locked_ = true;
+    DWORD e = GetLastError();
+    if (e != ERROR_LOCK_VIOLATION && e != ERROR_IO_PENDING) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(pause < 50 ? 0 : 1);
+  }
+}
+
+void FileLock::unlock() {
+  if (!locked_) return;
+  OVERLAPPED whole{};
+  UnlockFileEx(reinterpret_cast<HANDLE>(handle_), 0, 1, 0, &whole);
+  locked_ = false;
+}
+
+void sleepMs(unsigned ms) { Sleep(ms); }
+
+}  // namespace nfy::platform

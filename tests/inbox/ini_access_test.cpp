@@ -1,0 +1,218 @@
+#include "inbox/ini_access.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/globals.h"
+#include "inbox/ini_file.h"
+#include "platform/file_ops.h"
+#include "support/sandbox.h"
+
+namespace nfy {
+namespace {
+
+using test::CapturedLog;
+using test::Sandbox;
+
+class IniAccess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::resetAllGlobals();
+    ini::forgetCachedFiles();
+    inbox = box.path("nfyDeskInbox_user.ini");
+    sInboxINI_Read = sInboxINI_Write = inbox;
+  }
+  std::string get(const std::string& section, const std::string& key, const std::string& file = "") {
+    std::string v;
+    fncReadFromINI(v, section, key, file.empty() ? inbox : file);
+    return v;
+  }
+  Sandbox box;
+  std::string inbox;
+};
+
+TEST_F(IniAccess, WritesAndReadsKeysWithTheirLogLines) {
+  CapturedLog log(box);
+  fncwriteToINI("MsgCount", "UnReadMsgs", "2", inbox);
+  fncwriteToINI("MsgCount", "UNREADMsgs", "3", inbox);
+  fncwriteToINI("101", "Subject", "Hello = world", inbox);
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), "[MsgCount]\r\nUnReadMsgs=3\r\n[101]\r\nSubject=Hello = world\r\n");
+  EXPECT_EQ(get("msgcount", "UnreadMsgs"), "3");
+  std::string v = "stale";
+  EXPECT_EQ(fncReadFromINI(v, "101", "Missing", inbox), 0);
+  EXPECT_EQ(v, "");
+  EXPECT_EQ(fncReadFromINI(v, "101", "Subject", box.path("no-such.ini")), 0);
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                             "MSG : Writing [MsgCount] UnReadMsgs=2 to file " + inbox,
+                             "MSG : Writing [MsgCount] UNREADMsgs=3 to file " + inbox,
+                             "MSG : Writing [101] Subject=Hello = world to file " + inbox,
+                         }));
+  // Nothing but the inbox and its lock file is left in the folder.
+  for (const auto& entry : std::filesystem::directory_iterator(box.dir())) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "nfyDeskInbox_user.ini" || name == "nfyDeskInbox_user.ini.lock" || name == "captured-log.txt")
+        << name;
+  }
+}
+
+TEST_F(IniAccess, CutsLongValuesAt999Characters) {
+  std::string longValue(1200, 'v');
+  longValue[998] = 'L';
+  fncwriteToINI("101", "Body", longValue, inbox);
+  std::string v;
+  EXPECT_EQ(fncReadFromINI(v, "101", "Body", inbox), 999);
+  EXPECT_EQ(v, longValue.substr(0, 999));
+}
+
+TEST_F(IniAccess, RefusesWritesThatWouldBreakTheFile) {
+  CapturedLog log(box);
+  // A subject that tries to add a summary of its own.
+  fncwriteToINI("MsgCount", "TotalMsgs", "1", inbox);
+  fncwriteToINI("101", "Subject", "Hi\r\n[MsgCount]\r\nTotalMsgs=99\nUNREADMsgs=99", inbox);
+  EXPECT_EQ(get("101", "Subject"), "Hi  [MsgCount]  TotalMsgs=99 UNREADMsgs=99");
+  EXPECT_EQ(get("MsgCount", "TotalMsgs"), "1");
+  EXPECT_EQ(get("MsgCount", "UNREADMsgs"), "");
+  EXPECT_EQ(fncGetSectionNames(), "101");
+
+  const std::string before = box.read("nfyDeskInbox_user.ini");
+  fncwriteToINI("10]1", "Subject", "x", inbox);          // would end the header early
+  fncwriteToINI("101", "[MsgCount]", "x", inbox);        // would read back as a header
+  fncwriteToINI("101", "Subject", "x", "relative.ini");  // no stray file in the current folder
+  fncwriteToINI("101", "Subject", "x", "");              // no file at all
+  fncwriteToINI("101", "Subject", "x", box.path("no\\such\\folder\\x.ini"));
+  fncDeleteINISection("101", "relative.ini");
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), before);
+  EXPECT_FALSE(std::filesystem::exists("relative.ini"));
+
+  std::vector<std::string> lines = log.lines();
+  ASSERT_GE(lines.size(), 13u);
+  EXPECT_EQ(lines[1], "MSG : Writing [101] Subject=Hi  [MsgCount]  TotalMsgs=99 UNREADMsgs=99 to file " + inbox);
+  std::vector<std::string> errors;
+  for (const auto& l : lines) {
+    if (l.rfind("ERR", 0) == 0) errors.push_back(l);
+  }
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        "ERR : Failed to write to the INI",
+                        "ERR : Failed to write to the INI",
+                        "ERR : Failed to write to the INI",
+                        "ERR : Failed to write to the INI",
+                        "ERR : Failed to write to the INI",
+                        "ERR : Failed to delete the section [101] from file relative.ini. ",
+                    }));
+}
+
+TEST_F(IniAccess, ListsEverySectionButTheSummary) {
+  CapturedLog log(box);
+  EXPECT_EQ(fncGetSectionNames(), "");  // no file
+  fncwriteToINI("MsgCount", "TotalMsgs", "2", inbox);
+  EXPECT_EQ(fncGetSectionNames(), "");
+  fncwriteToINI("101", "Subject", "a", inbox);
+  fncwriteToINI("102", "Subject", "b", inbox);
+  fncwriteToINI("msgcount", "TotalMsgs", "3", inbox);  // still the one summary section
+  EXPECT_EQ(fncGetSectionNames(), "101,102");
+
+  // Far more than 255 characters of names: none is cut or lost.
+  std::string expected = "101,102";
+  for (int i = 0; i < 60; ++i) {
+    std::string id = "{6F9619FF-8B86-D011-B42D-00C04FC964" + std::to_string(10 + i) + "}";
+    fncwriteToINI(id, "Subject", "s", inbox);
+    expected += "," + id;
+  }
+  EXPECT_EQ(fncGetSectionNames(), expected);
+
+  fncDeleteINISection("101", inbox);
+  fncDeleteINISection("nothing", inbox);  // a missing section is no failure
+  EXPECT_EQ(fncGetSectionNames(), expected.substr(4));
+  EXPECT_EQ(get("101", "Subject"), "");
+
+  sInboxINI_Read = "relative.ini";
+  EXPECT_EQ(fncGetSectionNames(), "");
+  std::vector<std::string> lines = log.lines();
+  EXPECT_EQ(lines[0], "MSG : In fncGetSectionNames sInboxINI_Read : " + inbox);
+  EXPECT_EQ(lines[1], "MSG : Total section :: ");
+  EXPECT_EQ(lines.back(), "ERR : fncGetSectionNames, Path not found");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "MSG : Deleting [101] from file " + inbox), lines.end());
+}
+
+TEST_F(IniAccess, FixMisMatchResetsTheSummaryOfAnEmptyInbox) {
+  const std::string reset = "UNREADMsgs=0\r\nRequireUserConfirmation=0\r\nMSGId=0\r\nSubject=\r\n";
+  struct Case {
+    const char* before;  // nullptr: no file
+    std::string after;
+  };
+  const Case cases[] = {
+      {nullptr, "[MsgCount]\r\n" + reset},
+      {"[MsgCount]\r\nUNREADMsgs=4\r\nMSGId=7\r\n",
+       "[MsgCount]\r\nUNREADMsgs=0\r\nMSGId=0\r\nRequireUserConfirmation=0\r\nSubject=\r\n"},
+      {"[MsgCount]\r\nTotalMsgs=  \r\n", "[MsgCount]\r\nTotalMsgs=\r\n" + reset},
+      {"[MsgCount]\r\nTotalMsgs=0\r\n", "[MsgCount]\r\nTotalMsgs=0\r\n" + reset},
+      {"[MsgCount]\r\nTotalMsgs=abc\r\nSubject=old\r\n",
+       "[MsgCount]\r\nTotalMsgs=abc\r\nSubject=\r\nUNREADMsgs=0\r\nRequireUserConfirmation=0\r\nMSGId=0\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(inbox);
+    if (c.before) box.write("nfyDeskInbox_user.ini", c.before);
+    FncFixMisMatch();
+    EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), c.after) << (c.before ? c.before : "no file");
+  }
+
+  CapturedLog log(box);
+  const std::string full = "[MsgCount]\r\nTotalMsgs=3\r\nUNREADMsgs=2\r\nMSGId=101\r\n\r\n[101]\r\nSubject=s\r\n";
+  box.write("nfyDeskInbox_user.ini", full);
+  FncFixMisMatch();
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), full);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(IniAccess, ReadsFromOneFileAndWritesToAnother) {
+  sInboxINI_Read = box.path("nfyDeskInbox_user_copy.ini");
+  box.write("nfyDeskInbox_user_copy.ini", "[MsgCount]\r\nTotalMsgs=0\r\n[201]\r\nSubject=x\r\n");
+  FncFixMisMatch();
+  EXPECT_EQ(get("MsgCount", "UNREADMsgs", sInboxINI_Read), "");
+  EXPECT_EQ(get("MsgCount", "UNREADMsgs", sInboxINI_Write), "0");
+  EXPECT_EQ(fncGetSectionNames(), "201");
+}
+
+// Other programs change the file between two calls; every call sees the
+// file as it is, while an unchanged file is not parsed again.
+TEST_F(IniAccess, SeesChangesByOtherProgramsAndParsesOnlyChangedFiles) {
+  fncwriteToINI("101", "ReadStatus", "UnRead", inbox);
+  unsigned long parsed = ini::parseCount();
+  for (int i = 0; i < 200; ++i) get("101", "ReadStatus");
+  fncwriteToINI("101", "Subject", "s", inbox);
+  EXPECT_EQ(ini::parseCount(), parsed);
+
+  // Rewritten in place, in the same instant, at the same size.
+  box.write("nfyDeskInbox_user.ini", "[101]\r\nReadStatus=READ  \r\nSubject=s\r\n");
+  EXPECT_EQ(get("101", "ReadStatus"), "READ");
+  box.write("nfyDeskInbox_user.ini", "[101]\r\nReadStatus=UnREAD\r\nSubject=s\r\n");
+  EXPECT_EQ(get("101", "ReadStatus"), "UnREAD");
+  // Replaced by another file, and removed.
+  box.write("other.ini", "[102]\r\nk=v\r\n");
+  std::filesystem::rename(box.path("other.ini"), inbox);
+  EXPECT_EQ(fncGetSectionNames(), "102");
+  std::filesystem::remove(inbox);
+  EXPECT_EQ(fncGetSectionNames(), "");
+  fncwriteToINI("103", "k", "v", inbox);
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), "[103]\r\nk=v\r\n");
+}
+
+TEST_F(IniAccess, AWriteFailsWhenTheLockStaysTakenPastTheWait) {
+  CapturedLog log(box);
+  ini::setLockWait(50);
+  platform::FileLock other;
+  ASSERT_TRUE(other.open(inbox + ".lock") && other.lock(0));
+  fncwriteToINI("101", "k", "v", inbox);
+  other.unlock();
+  fncwriteToINI("101", "k", "w", inbox);
+  ini::setLockWait(5000);
+  EXPECT_EQ(log.lines(),
+            (std::vector<std::string>{"MSG : Writing [101] k=v to file " + inbox, "ERR : Failed to write to the INI",
+                                      "MSG : Writing [101] k=w to file " + inbox}));
+  EXPECT_EQ(get("101", "k"), "w");
+}
+
+}  // namespace
+}  // namespace nfy

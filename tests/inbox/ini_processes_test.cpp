@@ -1,0 +1,102 @@
+// The INI store with several processes: a writer killed at any moment, and
+// two writers at once.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "inbox/child_process.h"
+#include "inbox/ini_document.h"
+#include "platform/file_ops.h"
+#include "support/sandbox.h"
+
+namespace nfy {
+namespace {
+
+using test::ChildProcess;
+
+std::string absolutePath(const test::Sandbox& box, const std::string& name) {
+  return std::filesystem::absolute(box.path(name)).string();
+}
+
+// The file is whole (exactly what the store writes for its content) and its
+// keys are those after some step m of the writer: key j holds the last step
+// i <= m with i mod keys = j. Returns m.
+long checkCrashFile(const std::string& bytes, long keys, const std::string& padding) {
+  ini::Document doc = ini::Document::parse(bytes);
+  std::string again;
+  doc.serializeTo(again);
+  EXPECT_EQ(again, bytes) << "the file is not whole";
+  std::map<long, long> steps;  // key -> step
+  long last = 0;
+  for (const ini::Section& s : doc.sections()) {
+    if (s.name.empty()) continue;
+    EXPECT_EQ(s.name, "Crash");
+    for (const ini::Key& k : s.keys) {
+      long step = std::atol(k.value.c_str());
+      EXPECT_EQ(k.value, std::to_string(step) + ":" + padding) << k.name;
+      steps[std::atol(k.name.c_str() + 1)] = step;
+      last = std::max(last, step);
+    }
+  }
+  for (long j = 0; j < keys; ++j) {
+    long expected = last - ((last - j) % keys + keys) % keys;  // the last i <= last with i % keys == j
+    if (expected < 1) {
+      EXPECT_EQ(steps.count(j), 0u) << "K" << j;
+    } else {
+      EXPECT_EQ(steps[j], expected) << "K" << j << " after step " << last;
+    }
+  }
+  return last;
+}
+
+TEST(IniProcesses, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
+  test::Sandbox box;
+  const std::string file = absolutePath(box, "crash.ini");
+  const long keys = 20;
+  const std::string padding(300, 'x');
+  std::mt19937 rng(4242);
+  long last = 0;
+  for (int round = 0; round < 12; ++round) {
+    platform::FileStamp before = platform::fileStamp(file);
+    ChildProcess child(test::toolPath("ini-writer"), {"cycle", file, std::to_string(keys), std::to_string(last + 1)});
+    // Wait until it writes (a process start under Wine is slow), then let it
+    // run a random while.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (platform::fileStamp(file) == before && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 40000));
+    child.kill();
+    child.wait();
+    long now = checkCrashFile(test::readFile(file), keys, padding);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "round " << round;
+    EXPECT_GT(now, last) << "round " << round;
+    last = now;
+  }
+}
+
+TEST(IniProcesses, TwoWritersLoseNoKeys) {
+  test::Sandbox box;
+  const std::string file = absolutePath(box, "shared.ini");
+  const int count = 1000;
+  ChildProcess a(test::toolPath("ini-writer"), {"many", file, "A", std::to_string(count)});
+  ChildProcess b(test::toolPath("ini-writer"), {"many", file, "B", std::to_string(count)});
+  EXPECT_EQ(a.wait(), 0);
+  EXPECT_EQ(b.wait(), 0);
+  ini::Document doc = ini::Document::parse(test::readFile(file));
+  ASSERT_EQ(doc.sections().size(), 2u);
+  std::map<std::string, std::string> found;
+  for (const ini::Key& k : doc.sections()[1].keys) found[k.name] = k.value;
+  EXPECT_EQ(found.size(), 2u * count);
+  for (int n = 0; n < count; ++n) {
+    EXPECT_EQ(found["A" + std::to_string(n)], std::to_string(n));
+    EXPECT_EQ(found["B" + std::to_string(n)], std::to_string(n));
+  }
+}
+
+}  // namespace
+}  // namespace nfy
