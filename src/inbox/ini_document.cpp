@@ -151,6 +151,7 @@ Document Document::parse(std::string_view bytes) {
       if (close != std::string_view::npos) {
         Section& s = doc.sections_.emplace_back();
         s.name = trimBlanks(line.substr(1, close - 1));
+        if (s.name.empty()) doc.lateNameless_ = true;
         current = &s;
         continue;
       }
@@ -181,16 +182,6 @@ void Document::serializeTo(std::string& out) {
   out.reserve(total);
   if (bom) out += kBom;
   for (const Section& s : sections_) out += s.text;
-}
-
-bool Document::roundTrips() const {
-  for (size_t i = 0; i < sections_.size(); ++i) {
-    if (i > 0 && sections_[i].name.empty()) return false;
-    for (const Key& k : sections_[i].keys) {
-      if (k.hasValue && k.name.find('=') != std::string::npos) return false;
-    }
-  }
-  return true;
 }
 
 Section* Document::find(std::string_view name) {
@@ -255,6 +246,7 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
   if (index == s->keys.size()) {
     Key& k = s->keys.emplace_back();
     k.name = key;
+    if (key.find('=') != std::string_view::npos) keyWithEquals_ = true;
   } else {
     if (s->keys[index].hasValue && s->keys[index].value == raw.value) return Edit::Unchanged;
     raw.keyName = s->keys[index].name;  // an existing key keeps its spelling

@@ -65,7 +65,7 @@ class Document {
   // False when parsing the serialized text would not give this document
   // back (a key name holding "=", a nameless section after the first):
   // the caller should then parse what was written.
-  bool roundTrips() const;
+  bool roundTrips() const { return !lateNameless_ && !keyWithEquals_; }
 
   // The value of a key as the profile functions return it (a pair of equal
   // quotes around it removed); false when the section or key is missing or
@@ -96,6 +96,8 @@ class Document {
 
   std::vector<Section> sections_;  // [0] is the nameless section, always there
   Encoding encoding_ = Encoding::Ansi;
+  bool lateNameless_ = false;   // a "[]" section after the first, merged into the one before on reading
+  bool keyWithEquals_ = false;  // a written key name holding "="
   // The section whose text holds a value exactly as it was written (with
   // trailing blanks that a re-read would drop); rebuilt before the next edit.
   std::size_t rawSection_ = kNone;

@@ -95,8 +95,15 @@ std::string fromFile(const Document& doc, std::string_view text) {
 template <typename Edit>
 Outcome change(const std::string& file, Edit edit) {
   if (!isRootedPath(file)) return Outcome::BadFileName;
-  platform::FileLock lock;
-  if (!lock.acquire(file + ".lock", lockWaitMs)) return Outcome::Busy;
+  // The lock file stays open for the run: opening it is the dearer half.
+  static std::unordered_map<std::string, platform::FileLock> locks;
+  platform::FileLock& lock = locks[file];
+  if (!lock.open(file + ".lock")) return Outcome::Failed;
+  if (!lock.lock(lockWaitMs)) return Outcome::Busy;
+  struct Unlock {
+    platform::FileLock& lock;
+    ~Unlock() { lock.unlock(); }
+  } unlockAtEnd{lock};
   Cached* c = load(file);
   if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
   if (edit(c->doc) == Document::Edit::Unchanged) return Outcome::Ok;
@@ -105,17 +112,8 @@ Outcome change(const std::string& file, Edit edit) {
   // allocation on every write.
   static std::string text;
   c->doc.serializeTo(text);
-  const std::string temp = file + ".tmp";
   platform::FileStamp st;
-  bool ok = platform::writeFileBytes(temp, text);
-  if (ok) {
-    // Taken before the rename, which keeps both: it belongs to this content
-    // even when somebody changes the file right after.
-    st = platform::fileStamp(temp);
-    ok = st.exists && platform::replaceFile(temp, file, kReplaceWaitMs);
-  }
-  if (!ok) {
-    platform::removeFile(temp);
+  if (!platform::replaceFileWith(file, file + ".tmp", text, st, kReplaceWaitMs)) {
     cache().erase(file);  // the document in memory no longer matches the file
     return Outcome::Failed;
   }

@@ -12,6 +12,8 @@ namespace nfy::platform {
 // Enough of a file's identity to tell whether it changed on disk: a file
 // replaced by another one gets a new id, a file rewritten in place a new
 // size or modification time (within the file system's time resolution).
+// Where asking for the id costs a handle per call (Windows), id and volume
+// are 0 and size and time alone tell.
 struct FileStamp {
   bool exists = false;
   std::uint64_t size = 0;
@@ -34,39 +36,40 @@ enum class ReadStatus { Ok, Missing, Failed };
 // readable (and replaceable).
 ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp);
 
-// Creates or truncates `path` and writes `bytes` to it. False on any failure
-// (the file may then be left partly written).
-bool writeFileBytes(const std::string& path, std::string_view bytes);
-
-// Renames `from` over `to` in one step: `to` afterwards is either its old or
-// its new content, never something in between. Readers that have `to` open
-// do not make this fail for longer than `waitMs`.
-bool replaceFile(const std::string& from, const std::string& to, unsigned waitMs);
+// Replaces the file `path` whole: writes `bytes` to `tempPath` (beside it)
+// and renames that over `path` in one step, so that `path` is always either
+// its old or its new content, and readers that have the old one open keep
+// it. Fills `stamp` with the stamp of the new content. Another program
+// holding the file open without sharing its deletion makes the rename wait,
+// at most `waitMs`. False on failure, with `tempPath` removed and `path` as
+// it was.
+bool replaceFileWith(const std::string& path, const std::string& tempPath, std::string_view bytes, FileStamp& stamp,
+                     unsigned waitMs);
 
 // Deletes a file; false when it could not be deleted (or did not exist).
 bool removeFile(const std::string& path);
 
-// An exclusive lock between processes, held on a lock file. The lock goes
-// when the object goes or the process ends, however it ends.
+// An exclusive lock between processes, taken on a lock file that stays open
+// between locks. The lock goes with unlock(), with the object or with the
+// process, however it ends.
 class FileLock {
  public:
   FileLock() = default;
   ~FileLock();
-  FileLock(FileLock&& other) noexcept;
-  FileLock& operator=(FileLock&& other) noexcept;
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  // Takes the lock on `lockPath` (creating the file when missing), waiting
-  // at most `waitMs` for another holder to let go. False when the wait ran
-  // out or the file cannot be opened.
-  bool acquire(const std::string& lockPath, unsigned waitMs);
-  bool held() const { return handle_ != kNone; }
-  void release();
+  // Opens (creating when missing) the lock file; false when it cannot.
+  bool open(const std::string& lockPath);
+  // Takes the lock, waiting at most `waitMs` for another holder to let go;
+  // false when the wait ran out.
+  bool lock(unsigned waitMs);
+  void unlock();
 
  private:
   static constexpr std::intptr_t kNone = -1;
   std::intptr_t handle_ = kNone;
+  bool locked_ = false;
 };
 
 // Sleeps for about `ms` milliseconds.

@@ -203,9 +203,9 @@ TEST_F(IniAccess, AWriteFailsWhenTheLockStaysTakenPastTheWait) {
   CapturedLog log(box);
   ini::setLockWait(50);
   platform::FileLock other;
-  ASSERT_TRUE(other.acquire(inbox + ".lock", 0));
+  ASSERT_TRUE(other.open(inbox + ".lock") && other.lock(0));
   fncwriteToINI("101", "k", "v", inbox);
-  other.release();
+  other.unlock();
   fncwriteToINI("101", "k", "w", inbox);
   ini::setLockWait(5000);
   EXPECT_EQ(log.lines(),

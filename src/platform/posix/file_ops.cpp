@@ -84,69 +84,62 @@ ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileSt
   return result;
 }
 
-bool writeFileBytes(const std::string& path, std::string_view bytes) {
-  int fd = openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+bool replaceFileWith(const std::string& path, const std::string& tempPath, std::string_view bytes, FileStamp& stamp,
+                     unsigned) {
+  int fd = openRetrying(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (fd < 0) return false;
   size_t done = 0;
   bool ok = true;
-  while (done < bytes.size()) {
+  while (ok && done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
   }
-  return (::close(fd) == 0) && ok;
-}
-
-bool replaceFile(const std::string& from, const std::string& to, unsigned) {
+  // The stamp of this content, taken before the rename, which keeps it.
+  struct stat st {};
+  ok = ::fstat(fd, &st) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
   // rename() replaces the target atomically; open readers keep the old file.
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  if (ok && std::rename(tempPath.c_str(), path.c_str()) == 0) {
+    stamp = stampOf(st);
+    return true;
+  }
+  ::unlink(tempPath.c_str());
+  return false;
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-FileLock::~FileLock() { release(); }
-
-FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
+FileLock::~FileLock() {
+  if (handle_ != kNone) ::close(static_cast<int>(handle_));  // drops the flock too
 }
 
-bool FileLock::acquire(const std::string& lockPath, unsigned waitMs) {
-  release();
+bool FileLock::open(const std::string& lockPath) {
+  if (handle_ != kNone) return true;
   int fd = openRetrying(lockPath.c_str(), O_RDWR | O_CREAT, 0666);
   if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
+bool FileLock::lock(unsigned waitMs) {
+  if (handle_ == kNone) return false;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  unsigned pause = 0;
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      handle_ = fd;
-      return true;
-    }
-    if (errno != EWOULDBLOCK && errno != EINTR) break;
-    if (std::chrono::steady_clock::now() >= deadline) break;
+  for (unsigned pause = 0;; ++pause) {
+    if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0) return locked_ = true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
     // Short pauses first: the other holder normally needs well under a
     // millisecond.
     std::this_thread::sleep_for(std::chrono::microseconds(pause < 50 ? 100 : 1000));
-    ++pause;
   }
-  ::close(fd);
-  return false;
 }
 
-void FileLock::release() {
-  if (handle_ == kNone) return;
-  ::close(static_cast<int>(handle_));  // closing the descriptor drops the flock
-  handle_ = kNone;
+void FileLock::unlock() {
+  if (!locked_) return;
+  ::flock(static_cast<int>(handle_), LOCK_UN);
+  locked_ = false;
 }
 
 void sleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

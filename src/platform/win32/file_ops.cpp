@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 namespace nfy::platform {
 namespace {
@@ -17,14 +18,13 @@ std::int64_t toEpochNs(const FILETIME& ft) {
 }
 
 bool stampOfHandle(HANDLE h, FileStamp& s) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(h, &info)) return false;
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  FILETIME written;
+  LARGE_INTEGER size;
+  if (!GetFileTime(h, nullptr, nullptr, &written) || !GetFileSizeEx(h, &size)) return false;
+  s = {};
   s.exists = true;
-  s.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  s.modified = toEpochNs(info.ftLastWriteTime);
-  s.volume = info.dwVolumeSerialNumber;
-  s.id = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  s.size = static_cast<std::uint64_t>(size.QuadPart);
+  s.modified = toEpochNs(written);
   return true;
 }
 
@@ -42,12 +42,15 @@ bool isTransient(DWORD e) {
 }  // namespace
 
 FileStamp fileStamp(const std::string& path) {
-  if (path.empty()) return {};
-  HANDLE h = openShared(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) return {};
+  // One call without a handle: opening the file, or asking for its id, costs
+  // many times more (and the store asks before every operation).
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {};
   FileStamp s;
-  if (!stampOfHandle(h, s)) s = {};
-  CloseHandle(h);
+  s.exists = true;
+  s.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  s.modified = toEpochNs(data.ftLastWriteTime);
   return s;
 }
 
@@ -100,9 +103,32 @@ ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileSt
   return result;
 }
 
-bool writeFileBytes(const std::string& path, std::string_view bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+// Renames the open file to `path`, replacing it. Through the handle we hold
+// this is one call; MoveFileExA, which opens the file again, serves where
+// the system does not take the rename that way.
+bool renameOpenFile(HANDLE h, const std::string& from, const std::string& path) {
+  int chars = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (chars > 0) {
+    std::vector<char> buf(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(chars) * sizeof(WCHAR));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>((chars - 1) * sizeof(WCHAR));
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, info->FileName, chars);
+    if (SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(buf.size()))) return true;
+    if (isTransient(GetLastError())) return false;
+  }
+  return MoveFileExA(from.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+}  // namespace
+
+bool replaceFileWith(const std::string& path, const std::string& tempPath, std::string_view bytes, FileStamp& stamp,
+                     unsigned waitMs) {
+  HANDLE h = CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   size_t done = 0;
@@ -112,68 +138,68 @@ bool writeFileBytes(const std::string& path, std::string_view bytes) {
     ok = WriteFile(h, bytes.data() + done, want, &n, nullptr) && n > 0;
     done += n;
   }
-  return CloseHandle(h) && ok;
-}
-
-bool replaceFile(const std::string& from, const std::string& to, unsigned waitMs) {
-  // Another program that has the file open without sharing its deletion
-  // (the system's own profile functions do that for a moment) makes the
-  // rename fail for that moment: try again until the wait runs out.
+  // The stamp of this content, taken before the rename, which keeps it.
+  FileStamp written;
+  ok = ok && stampOfHandle(h, written);
+  // Another program that has the file open without sharing its deletion (the
+  // system's own profile functions do that for a moment) makes the rename
+  // fail for that moment: try again until the wait runs out.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  for (;;) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    if (!isTransient(GetLastError()) || std::chrono::steady_clock::now() >= deadline) return false;
-    Sleep(1);
+  bool renamed = false;
+  while (ok && !renamed) {
+    renamed = renameOpenFile(h, tempPath, path);
+    if (!renamed && (!isTransient(GetLastError()) || std::chrono::steady_clock::now() >= deadline)) break;
+    if (!renamed) Sleep(1);
   }
+  CloseHandle(h);
+  if (!renamed) {
+    DeleteFileA(tempPath.c_str());
+    return false;
+  }
+  stamp = written;
+  return true;
 }
 
 bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-FileLock::~FileLock() { release(); }
-
-FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
-bool FileLock::acquire(const std::string& lockPath, unsigned waitMs) {
-  release();
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  HANDLE h = INVALID_HANDLE_VALUE;
-  for (;;) {
-    h = openShared(lockPath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-    if (h != INVALID_HANDLE_VALUE) break;
-    if (!isTransient(GetLastError()) || std::chrono::steady_clock::now() >= deadline) return false;
-    Sleep(1);
-  }
-  unsigned pause = 0;
-  for (;;) {
-    OVERLAPPED whole{};
-    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
-      handle_ = reinterpret_cast<std::intptr_t>(h);
-      return true;
-    }
-    DWORD e = GetLastError();
-    if ((e != ERROR_LOCK_VIOLATION && e != ERROR_IO_PENDING) || std::chrono::steady_clock::now() >= deadline) break;
-    Sleep(pause++ < 50 ? 0 : 1);
-  }
-  CloseHandle(h);
-  return false;
-}
-
-void FileLock::release() {
+FileLock::~FileLock() {
   if (handle_ == kNone) return;
+  unlock();
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool FileLock::open(const std::string& lockPath) {
+  if (handle_ != kNone) return true;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    h = openShared(lockPath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (h == INVALID_HANDLE_VALUE && !isTransient(GetLastError())) return false;
+    if (h == INVALID_HANDLE_VALUE) Sleep(1);
+  }
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool FileLock::lock(unsigned waitMs) {
+  if (handle_ == kNone) return false;
   HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (unsigned pause = 0;; ++pause) {
+    OVERLAPPED whole{};
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return locked_ = true;
+    DWORD e = GetLastError();
+    if (e != ERROR_LOCK_VIOLATION && e != ERROR_IO_PENDING) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(pause < 50 ? 0 : 1);
+  }
+}
+
+void FileLock::unlock() {
+  if (!locked_) return;
   OVERLAPPED whole{};
-  UnlockFileEx(h, 0, 1, 0, &whole);
-  CloseHandle(h);
-  handle_ = kNone;
+  UnlockFileEx(reinterpret_cast<HANDLE>(handle_), 0, 1, 0, &whole);
+  locked_ = false;
 }
 
 void sleepMs(unsigned ms) { Sleep(ms); }
