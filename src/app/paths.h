@@ -27,7 +27,7 @@ inline std::string popupComponent() { return p("nfyDesk\\nfyToast.dll"); }
 inline std::string posterComponent() { return "nfyPoster.dll"; }
 inline std::string endpointIni() { return p("Configuration\\nfyEndpoints.ini"); }
 
-// True for an absolute path of this platform ("C:\x", "\\server\x" or "/x").
+// True for a path from a root: "C:\x", "\x" or "\\server\x" on Windows, "/x" on Linux.
 bool isAbsolute(const std::string& path);
 
 }  // namespace nfy::paths

@@ -52,6 +52,9 @@ std::string xmlEscape(const std::string& s) {
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&apos;"; break;
+      // A character reference keeps the CR of a CR LF line break: XML parsers
+      // turn a literal CR LF into a single LF.
+      case '\r': out += "&#13;"; break;
       default: out += c;
     }
   }
