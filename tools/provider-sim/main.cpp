@@ -228,7 +228,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::thread stopper([&svr, &stopSignals] {
+  // stop() only works once the server is listening; a signal that arrives
+  // just before that is repeated until the listening loop has returned.
+  std::atomic<bool> listenReturned{false};
+  std::thread stopper([&svr, &stopSignals, &listenReturned] {
     int sig = 0;
     sigwait(&stopSignals, &sig);
     {
@@ -236,11 +239,15 @@ int main(int argc, char** argv) {
       gStopping = true;
     }
     gStopCv.notify_all();
-    svr.stop();
+    while (!listenReturned) {
+      svr.stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   });
 
   std::cout << "provider-sim listening on 127.0.0.1:" << port << std::endl;
   bool ok = svr.listen_after_bind();
+  listenReturned = true;
   bool stopping;
   {
     std::lock_guard<std::mutex> lock(gStopMutex);
