@@ -73,7 +73,7 @@ TEST(WebPoster, PostsTheRequestAndReturnsTheReply) {
   EXPECT_TRUE(o.ok);
   EXPECT_EQ(o.reply,
             "<dcmgetmsgstatus><message><id>101</id><subject>Fish &amp; &lt;chips&gt;</subject>"
-            "<content>line one\r\nline two</content></message>"
+            "<content>line one&#13;\nline two</content></message>"
             "<message><id>102</id><requsrconfirm>1</requsrconfirm></message></dcmgetmsgstatus>");
   EXPECT_EQ(o.error, "");
   EXPECT_EQ(o.status, "");
