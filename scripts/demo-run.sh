@@ -2,47 +2,9 @@
 # One complete run of the built Linux program against the provider simulator,
 # in a throw-away sandbox installation. Shows what support staff look at.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bin="$root/build/linux"
-sandbox="$(mktemp -d)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$sandbox"
-}
-trap cleanup EXIT
-
+source "$(dirname "${BASH_SOURCE[0]}")/lib/sandbox.sh"
 section() { printf '\n\033[1m== %s\033[0m\n' "$1"; }
-
-install="$sandbox/install"
-mkdir -p "$install/nfyDesk/DeskCom" "$install/Configuration" "$sandbox/registry"
-cp "$bin/nfyDeskNotify" "$install/"
-cp "$bin/tools/test-viewer/test-viewer" "$install/nfyDesk/nfyInbox.exe"
-export NFY_VIEWER_RECORD="$sandbox/viewer.txt"
-
-# The agent's registry key, in the file-backed store.
-cat > "$sandbox/registry/HKEY_LOCAL_MACHINE.reg" <<REG
-REGEDIT4
-
-[HKEY_LOCAL_MACHINE\\SOFTWARE\\VELTOR]
-"InstallationPath"="$install/"
-"RegID"="1234"
-"siteid"="55"
-"MemberID"="77"
-"Type"="1"
-REG
-export NFY_REGISTRY_ROOT="$sandbox/registry"
-
-cat > "$install/nfyDesk/DeskCom/nfyDeskMenu.xml" <<'XML'
-<?xml version="1.0"?>
-<nfydesk>
-  <dcmgetclientcommtemplate>
-    <desksmsmsg>Messages from your IT service provider are waiting in your inbox.</desksmsmsg>
-    <inboxtitle>You have new messages from your service provider for your reference. Click for view all messages.</inboxtitle>
-  </dcmgetclientcommtemplate>
-</nfydesk>
-XML
+sandbox_create
 
 # Sample messages; the second asks the user to confirm it.
 cat > "$sandbox/messages.txt" <<'MSG'
@@ -69,13 +31,7 @@ status=0
 dcdwntime=12/08/2026 08:05:00
 MSG
 
-"$bin/tools/provider-sim/provider-sim" --port 0 --messages "$sandbox/messages.txt" \
-  --record "$sandbox/requests.txt" > "$sandbox/provider.out" &
-pids+=($!)
-for _ in $(seq 100); do grep -q listening "$sandbox/provider.out" 2>/dev/null && break; sleep 0.05; done
-port="$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$sandbox/provider.out" | head -1)"
-printf '[wpdcmgetmsgs]\r\nURL=http://127.0.0.1:%s/nfydesk\r\n[wpdcmsendmsgdskupd]\r\nURL=http://127.0.0.1:%s/nfydesk\r\n' \
-  "$port" "$port" > "$install/Configuration/nfyEndpoints.ini"
+sandbox_start_provider "$sandbox/messages.txt"
 
 section "Run (provider simulator on 127.0.0.1:$port)"
 start=$(date +%s%N)
@@ -90,9 +46,12 @@ else
     for _ in $(seq 100); do grep -q ready "$2" 2>/dev/null && break; sleep 0.05; done
     "$3" || true
     kill $sim' "$bin/tools/desktop-sim/desktop-sim" "$sandbox/popups.txt" "$sandbox/desktop.out" \
-    "$install/nfyDeskNotify"
-  section "Popup (summary | body | actions | timeout)"
-  cut -f2- "$sandbox/popups.txt" | sed 's/\t/ | /g'
+    "$install/nfyDeskNotify" 2>"$sandbox/bus.err"
+  section "Popup"
+  IFS=$'\t' read -r _ summary body actions timeout <"$sandbox/popups.txt"
+  printf 'Header:  %s\nBody:    %s\nActions: %s\nTimeout: %s ms (0: stays until answered)\n' \
+    "$summary" "$body" "$actions" "$timeout"
+  echo "The user answered: OK (the program hears OKCLICK)"
 fi
 echo "Run took $(( ($(date +%s%N) - start) / 1000000 )) ms"
 sleep 0.3
