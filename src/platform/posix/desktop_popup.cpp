@@ -95,6 +95,11 @@ class DesktopPopup : public PopupObject {
     if (!bus || !(notify_is_initted() || notify_init("nfyDeskNotify")))
       throw RuntimeError(err::kAutomation, "Automation error: no notification service");
 
+    // Bus events that arrived while no loop ran (such as the notification
+    // server having been restarted) are handled first, so that libnotify
+    // talks to the current server.
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
     // Servers that speak markup would read "<" or "&" in the body as markup.
     gchar* body =
         serverHasCapability("body-markup") ? g_markup_escape_text(s.body.c_str(), -1) : g_strdup(s.body.c_str());
@@ -114,7 +119,7 @@ class DesktopPopup : public PopupObject {
     GError* error = nullptr;
     guint timer = 0, watch = 0;
     if (notify_notification_show(n, &error)) {
-      timer = g_timeout_add_seconds(static_cast<guint>(s.waitSeconds()), onTimeUp, &wait);
+      timer = g_timeout_add(static_cast<guint>(s.waitSeconds()) * 1000u, onTimeUp, &wait);
       // A notification server that quits or crashes never closes the
       // notification; without this a popup awaiting confirmation would
       // hold the run until the time cap.
