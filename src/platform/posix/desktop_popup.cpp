@@ -100,11 +100,16 @@ class DesktopPopup : public PopupObject {
     // talks to the current server.
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
-    // Servers that speak markup would read "<" or "&" in the body as markup.
-    gchar* body =
-        serverHasCapability("body-markup") ? g_markup_escape_text(s.body.c_str(), -1) : g_strdup(s.body.c_str());
+    // The bus carries UTF-8 only: bytes of another encoding are shown as
+    // replacement characters instead of failing the call. Servers that speak
+    // markup would read "<" or "&" in the body as markup.
+    gchar* header = g_utf8_make_valid(s.header.data(), static_cast<gssize>(s.header.size()));
+    gchar* text = g_utf8_make_valid(s.body.data(), static_cast<gssize>(s.body.size()));
+    gchar* body = serverHasCapability("body-markup") ? g_markup_escape_text(text, -1) : g_strdup(text);
     Wait wait;
-    wait.notification = notify_notification_new(s.header.c_str(), body, "mail-message-new");
+    wait.notification = notify_notification_new(header, body, "mail-message-new");
+    g_free(header);
+    g_free(text);
     g_free(body);
     NotifyNotification* n = wait.notification;
     notify_notification_set_timeout(n, s.offersOk() ? NOTIFY_EXPIRES_NEVER : static_cast<int>(s.displaySeconds) * 1000);
