@@ -95,11 +95,21 @@ class DesktopPopup : public PopupObject {
     if (!bus || !(notify_is_initted() || notify_init("nfyDeskNotify")))
       throw RuntimeError(err::kAutomation, "Automation error: no notification service");
 
-    // Servers that speak markup would read "<" or "&" in the body as markup.
-    gchar* body =
-        serverHasCapability("body-markup") ? g_markup_escape_text(s.body.c_str(), -1) : g_strdup(s.body.c_str());
+    // Bus events that arrived while no loop ran (such as the notification
+    // server having been restarted) are handled first, so that libnotify
+    // talks to the current server.
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    // The bus carries UTF-8 only: bytes of another encoding are shown as
+    // replacement characters instead of failing the call. Servers that speak
+    // markup would read "<" or "&" in the body as markup.
+    gchar* header = g_utf8_make_valid(s.header.data(), static_cast<gssize>(s.header.size()));
+    gchar* text = g_utf8_make_valid(s.body.data(), static_cast<gssize>(s.body.size()));
+    gchar* body = serverHasCapability("body-markup") ? g_markup_escape_text(text, -1) : g_strdup(text);
     Wait wait;
-    wait.notification = notify_notification_new(s.header.c_str(), body, "mail-message-new");
+    wait.notification = notify_notification_new(header, body, "mail-message-new");
+    g_free(header);
+    g_free(text);
     g_free(body);
     NotifyNotification* n = wait.notification;
     notify_notification_set_timeout(n, s.offersOk() ? NOTIFY_EXPIRES_NEVER : static_cast<int>(s.displaySeconds) * 1000);
@@ -114,7 +124,7 @@ class DesktopPopup : public PopupObject {
     GError* error = nullptr;
     guint timer = 0, watch = 0;
     if (notify_notification_show(n, &error)) {
-      timer = g_timeout_add_seconds(static_cast<guint>(s.waitSeconds()), onTimeUp, &wait);
+      timer = g_timeout_add(static_cast<guint>(s.waitSeconds()) * 1000u, onTimeUp, &wait);
       // A notification server that quits or crashes never closes the
       // notification; without this a popup awaiting confirmation would
       // hold the run until the time cap.
