@@ -50,6 +50,17 @@ struct TrappedError {
 };
 TrappedError trap(const std::exception& e);
 
+// Runs one step of a procedure that ignores errors step by step: a failing
+// step is skipped and the procedure goes on with the next one. The end of
+// the run (RunEnded) still passes through.
+template <typename F>
+void ignoreErrors(F&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+  }
+}
+
 // Thrown by subEndApplication to end the run. Deliberately not derived from
 // std::exception so that no procedure's error trap can catch it; only the
 // process entry does.

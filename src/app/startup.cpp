@@ -43,16 +43,6 @@ void readIdentifier(std::string& target, const char* valueName, const char* labe
   }
 }
 
-// Runs one step whose errors are ignored: a failing step leaves its global as
-// it was and start-up goes on with the next one.
-template <typename F>
-void ignoringErrors(F&& step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-  }
-}
-
 }  // namespace
 
 std::string dataPathFor(std::string allUsers, const std::string& installPath) {
@@ -100,31 +90,31 @@ void subCreateLog() {
   }
 
   // From here on every step runs whatever happened to the one before.
-  ignoringErrors([] { subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath); });
-  ignoringErrors([] { ensureFolder(sInstallPath + paths::postLogsFolder()); });
-  ignoringErrors([] { readIdentifier(sRegID, "RegID", "RegId", "MSG : Preprocessing : Invalid RegId", true); });
-  ignoringErrors([] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });
-  ignoringErrors(
+  ignoreErrors([] { subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath); });
+  ignoreErrors([] { ensureFolder(sInstallPath + paths::postLogsFolder()); });
+  ignoreErrors([] { readIdentifier(sRegID, "RegID", "RegId", "MSG : Preprocessing : Invalid RegId", true); });
+  ignoreErrors([] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });
+  ignoreErrors(
       [] { readIdentifier(sMemberID, "MemberID", "MemberID", "MSG : Preprocessing : Invalid MemberID", true); });
-  ignoringErrors([] { readIdentifier(sType, "Type", "Type", "", false); });
+  ignoreErrors([] { readIdentifier(sType, "Type", "Type", "", false); });
   // A failing assignment leaves its global as it was; the line after it is
   // still written.
-  ignoringErrors([] {
+  ignoreErrors([] {
     sExeVersion = platform::fileVersion(platform::exeFolder() + sep() + platform::exeBaseName() + platform::kExeSuffix);
   });
-  ignoringErrors([] { subWriteLog("MSG : Preprocessing : Exe Version :: " + sExeVersion); });
-  ignoringErrors([] {
+  ignoreErrors([] { subWriteLog("MSG : Preprocessing : Exe Version :: " + sExeVersion); });
+  ignoreErrors([] {
     std::string scratch;
     fncGetUserName("USERNAME", sUserName, scratch);
   });
-  ignoringErrors(
+  ignoreErrors(
       [] { sInboxINI_Write = sDataPath + paths::inboxFolder() + sep() + "nfyDeskInbox_" + sUserName + ".ini"; });
-  ignoringErrors([] { subWriteLog("MSG : Preprocessing :sInboxINI_Write :: " + sInboxINI_Write); });
-  ignoringErrors([] {
+  ignoreErrors([] { subWriteLog("MSG : Preprocessing :sInboxINI_Write :: " + sInboxINI_Write); });
+  ignoreErrors([] {
     sInboxINI_Read = ReadLatestINIFile(sDataPath + paths::inboxFolder() + sep(), "nfyDeskInbox_" + sUserName + ".ini");
   });
-  ignoringErrors([] { subWriteLog("MSG : Preprocessing :sInboxINI_Read :: " + sInboxINI_Read); });
-  ignoringErrors([] {
+  ignoreErrors([] { subWriteLog("MSG : Preprocessing :sInboxINI_Read :: " + sInboxINI_Read); });
+  ignoreErrors([] {
     std::string control = sInstallPath + paths::browserControl();
     if (files::fileExists(control)) {
       fncRegisterDLL(control);

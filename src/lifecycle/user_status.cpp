@@ -19,15 +19,6 @@ std::string readIni(const std::string& section, const char* key) {
 
 void writeSummary(const char* key, const std::string& value) { fncwriteToINI("MsgCount", key, value, sInboxINI_Write); }
 
-// Runs a step whose failure is skipped without a line of its own.
-template <typename F>
-void skippingErrors(F&& step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-  }
-}
-
 }  // namespace
 
 void fncSetSubject() {
@@ -60,19 +51,19 @@ void fncSetSubject() {
 
 void fncUpdateConfirmationCount() {
   std::string count;
-  skippingErrors([&] { count = readIni("MsgCount", "RequireUserConfirmation"); });
+  ignoreErrors([&] { count = readIni("MsgCount", "RequireUserConfirmation"); });
   if (leadingNumber(count) <= 0) return;
   count = numberText(leadingNumber(count) - 1);
-  skippingErrors([&] { writeSummary("RequireUserConfirmation", trim(count)); });
-  skippingErrors([&] { writeSummary("MSGId", ""); });
-  skippingErrors([&] { writeSummary("Subject", ""); });
-  if (leadingNumber(count) > 0) skippingErrors([] { fncSetSubject(); });
+  ignoreErrors([&] { writeSummary("RequireUserConfirmation", trim(count)); });
+  ignoreErrors([&] { writeSummary("MSGId", ""); });
+  ignoreErrors([&] { writeSummary("Subject", ""); });
+  if (leadingNumber(count) > 0) ignoreErrors([] { fncSetSubject(); });
 }
 
 void fncUpdateUserStatus(const std::string& messageId, const std::string& status) {
   if (!(leadingNumber(messageId) > 0)) return;
   std::string url;
-  skippingErrors([&] { fncReadFromINI(url, "wpdcmgetmsgs", "URL", sInstallPath + paths::endpointIni()); });
+  ignoreErrors([&] { fncReadFromINI(url, "wpdcmgetmsgs", "URL", sInstallPath + paths::endpointIni()); });
   if (trim(url).empty()) {
     subWriteLog("ERR: Unable to find url in wpdcmgetmsgs");
   } else {
@@ -83,7 +74,7 @@ void fncUpdateUserStatus(const std::string& messageId, const std::string& status
                     "</regid><msgid>" + xmlEscape(messageId) + "</msgid><usrstatus>" + xmlEscape(status) +
                     "</usrstatus></wpdcmupdateusrstatus>";
   subWriteLog("sXML : " + xml);
-  skippingErrors([&] {
+  ignoreErrors([&] {
     std::string reply;
     if (WebPost(xml, url, reply)) {
       subWriteLog("MSG : Webpost Return ::  " + reply);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/errors.h"
+#include "platform/xml_text.h"
 
 namespace nfy::platform::xml {
 namespace {
@@ -24,15 +25,6 @@ constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_eol | pugi::p
                                    pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata |
                                    pugi::parse_doctype |  // parsed only so that it can be refused
                                    pugi::parse_fragment;  // keeps text outside the root element, which is then refused
-
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string trimXmlSpace(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && isXmlSpace(s[b])) ++b;
-  while (e > b && isXmlSpace(s[e - 1])) --e;
-  return std::string(s.substr(b, e - b));
-}
 
 bool isBlankText(pugi::xml_node n) {
   if (n.type() != pugi::node_pcdata) return false;

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "app/errors.h"
+#include "platform/xml_text.h"
 
 namespace nfy::platform::xml {
 namespace {
@@ -114,15 +115,6 @@ std::string narrow(BSTR b) {
   std::string s(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, b, len, s.data(), n, nullptr, nullptr);
   return s;
-}
-
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string trimXmlSpace(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && isXmlSpace(s[b])) ++b;
-  while (e > b && isXmlSpace(s[e - 1])) --e;
-  return std::string(s.substr(b, e - b));
 }
 
 // The markup characters of a document as single bytes, whatever its
