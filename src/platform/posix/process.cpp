@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -33,10 +34,33 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
   return words;
 }
 
+// The words of a command line whose program path may hold blanks without
+// quotes ("/opt/VELT agent/nfyDesk/nfyInbox.exe"): as on Windows, the
+// shortest run of leading words that names an existing file is the program,
+// and the rest are its arguments. A line that begins with a quote, or whose
+// leading words name no file, is split at every blank.
+std::vector<std::string> commandWords(const std::string& line) {
+  // A bare program name ("regsvr32 -s ...") is looked up on the search path.
+  bool path = line.substr(0, line.find(' ')).find('/') != std::string::npos;
+  if (path && line.find('"') == std::string::npos) {
+    for (size_t end = line.find(' ');; end = line.find(' ', end + 1)) {
+      std::string program = line.substr(0, end);
+      struct stat st {};
+      if (stat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        std::vector<std::string> words = splitCommandLine(end == std::string::npos ? "" : line.substr(end));
+        words.insert(words.begin(), program);
+        return words;
+      }
+      if (end == std::string::npos) break;
+    }
+  }
+  return splitCommandLine(line);
+}
+
 }  // namespace
 
 unsigned long startProcess(const std::string& commandLine, WindowStyle /*style: no windows to hide*/) {
-  std::vector<std::string> words = splitCommandLine(commandLine);
+  std::vector<std::string> words = commandWords(commandLine);
   if (words.empty()) raiseError(err::kFileNotFound);
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
