@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdlib>
 #include <new>
+#include <string>
 
 #include "com_server.h"
 
@@ -89,7 +91,27 @@ bool post(const std::wstring& url, const std::string& body, Outcome& out) {
   return true;
 }
 
+// While the file named by NFY_POSTER_TYPELIB_FAILURES holds a count above 0,
+// each name lookup counts it down and answers TYPE_E_LIBNOTREGISTERED, as a
+// component whose type library is not registered does.
+bool typeLibraryMissing() {
+  std::wstring path;
+  std::string text;
+  if (!envVar(L"NFY_POSTER_TYPELIB_FAILURES", path) || !readFileBytes(path, text)) return false;
+  int left = std::atoi(text.c_str());
+  if (left <= 0) return false;
+  DeleteFileW(path.c_str());
+  appendFileBytes(path, std::to_string(left - 1));
+  return true;
+}
+
 class Poster final : public DispatchObject {
+ public:
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+    if (typeLibraryMissing()) return TYPE_E_LIBNOTREGISTERED;
+    return DispatchObject::GetIDsOfNames(iid, names, count, lcid, ids);
+  }
+
  protected:
   const std::vector<Member>& members() const override {
     static const std::vector<Member> m{{L"PostXMLString", kPostXMLString}};

@@ -204,9 +204,13 @@ class ComObject final : public Object {
     std::wstring w = wide(name);
     LPOLESTR names[1] = {w.data()};
     DISPID id = DISPID_UNKNOWN;
-    if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
-      raiseError(err::kNoSuchMember);
-    }
+    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    // Only an unknown name means the member is missing. Any other status is
+    // the component's trouble (a type library that is not registered answers
+    // TYPE_E_LIBNOTREGISTERED here) and is raised as that status, so that the
+    // callers can tell it apart and register the component.
+    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) raiseError(err::kNoSuchMember);
+    if (FAILED(hr)) throw RuntimeError(static_cast<long>(static_cast<int32_t>(hr)), statusText(hr));
     return id;
   }
 

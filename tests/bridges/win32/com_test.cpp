@@ -50,6 +50,7 @@ class ComTest : public ::testing::Test {
     unregisterAll();
     SetEnvironmentVariableA("NFY_TOAST_ANSWER_FILE", nullptr);
     SetEnvironmentVariableA("NFY_TOAST_RECORD_FILE", nullptr);
+    SetEnvironmentVariableA("NFY_POSTER_TYPELIB_FAILURES", nullptr);
     // Let go of component files loaded from the sandbox so that it can go.
     CoFreeUnusedLibrariesEx(0, 0);
     resetAllGlobals();
@@ -215,6 +216,32 @@ TEST_F(ComTest, UnregisteredPosterIsRegisteredAndCreatedOnceMore) {
   EXPECT_EQ(lines[before], "MSG : Webposting data :: <x/>");
   EXPECT_EQ(lines[before + 1], "MSG : Webposting Source :: " + url);
   EXPECT_EQ(lines[before + 2].rfind("ERR : WebPost Failed : WinHTTP:", 0), 0u) << lines[before + 2];
+}
+
+TEST_F(ComTest, PosterWithoutItsTypeLibraryIsRegisteredAndCalledOnceMore) {
+  registerBuilt();
+  SetEnvironmentVariableA("NFY_POSTER_TYPELIB_FAILURES", box.path("typelib.txt").c_str());
+  const std::string file = box.path("nfyPoster.dll");
+  const std::string url = "http://127.0.0.1:1/tfr_wpdcmgetmsgstatus.asp?mmid=1";
+  const Lines posting{"MSG : Webposting data :: <x/>", "MSG : Webposting Source :: " + url, "Registered Dll : " + file};
+  std::string reply;
+
+  // The member call fails once: registration, then the call once more.
+  box.write("typelib.txt", "1");
+  EXPECT_FALSE(WebPost("<x/>", url, reply));
+  Lines lines = log.lines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 3), posting);
+  EXPECT_EQ(lines[3].rfind("ERR : WebPost Failed : WinHTTP:", 0), 0u) << lines[3];
+
+  // It fails again after the registration: logged with its status, false.
+  box.write("typelib.txt", "2");
+  EXPECT_FALSE(WebPost("<x/>", url, reply));
+  lines = log.lines();
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(Lines(lines.begin() + 4, lines.begin() + 7), posting);
+  EXPECT_EQ(lines[7].rfind("ERR : Function WebPost :: -2147319779:", 0), 0u) << lines[7];
+  EXPECT_EQ(box.read("typelib.txt"), "0");
 }
 
 TEST_F(ComTest, WebPostOverHttpThroughTheComponent) {
