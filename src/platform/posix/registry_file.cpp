@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/file_ops.h"
 #include "platform/registry.h"
 
 namespace nfy::platform::reg::store {
@@ -15,6 +16,7 @@ namespace {
 
 constexpr const char* kDefaultFolder = "/var/lib/nfydesk/registry";
 constexpr long kIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
+constexpr unsigned kLockWaitMs = 2000;
 
 std::string filePath(const std::string& rootName) { return storeFolder() + "/" + rootName + ".reg"; }
 
@@ -67,34 +69,6 @@ long replaceFile(const std::string& path, const std::string& text) {
   return statusFor(error);
 }
 
-// Holds the root's lock file for its lifetime.
-class RootLock {
- public:
-  explicit RootLock(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-      status_ = statusFor(errno);
-      return;
-    }
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        status_ = kIoFailed;
-        break;
-      }
-    }
-  }
-  ~RootLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  RootLock(const RootLock&) = delete;
-  RootLock& operator=(const RootLock&) = delete;
-  long status() const { return status_; }
-
- private:
-  int fd_ = -1;
-  long status_ = kSuccess;
-};
-
 }  // namespace
 
 std::string storeFolder() {
@@ -115,8 +89,11 @@ long update(const std::string& rootName, const std::function<long(Node& tree, bo
   std::error_code ec;
   std::filesystem::create_directories(storeFolder(), ec);
   if (ec) return statusFor(ec.value());
-  RootLock lock(storeFolder() + "/" + rootName + ".lock");
-  if (lock.status() != kSuccess) return lock.status();
+  // A change takes the root's lock file, waiting a bounded time: a writer
+  // that hangs must not hang every other program that writes the store.
+  FileLock lock;
+  if (!lock.open(storeFolder() + "/" + rootName + ".lock")) return statusFor(errno);
+  if (!lock.lock(kLockWaitMs)) return kIoFailed;
   Node tree;
   if (long rc = load(rootName, tree); rc != kSuccess) return rc;
   bool changed = false;

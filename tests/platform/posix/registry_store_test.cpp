@@ -1,6 +1,8 @@
 // The file-backed registry store, through the same calls the program makes
 // on Windows.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -259,6 +261,28 @@ TEST_F(RegistryStore, ConcurrentWritersFromSeveralProcessesLoseNothing) {
   uint32_t type = 0;
   std::vector<unsigned char> data;
   EXPECT_EQ(enumValue(k, kWriters * kEach, name, type, data), kNoMoreItems);
+  closeKey(k);
+}
+
+}  // namespace
+}  // namespace nfy::platform::reg
+
+namespace nfy::platform::reg {
+namespace {
+
+TEST_F(RegistryStore, AWriterThatHoldsTheLockMakesChangesFailInsteadOfHanging) {
+  Key k = create("SOFTWARE\\VELTOR");
+  setString(k, "RegID", "1");
+  // Another program holds the store's lock and never lets go.
+  int fd = ::open(box.path("registry/HKEY_LOCAL_MACHINE.lock").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  const std::string two = "2";
+  EXPECT_NE(setValue(k, "RegID", kString, reinterpret_cast<const unsigned char*>(two.c_str()), 2), kSuccess);
+  EXPECT_EQ(queryString(k, "RegID"), "1");  // reads go on while the lock is held
+  ::close(fd);
+  setString(k, "RegID", "2");
+  EXPECT_EQ(queryString(k, "RegID"), "2");
   closeKey(k);
 }
 
