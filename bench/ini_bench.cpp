@@ -5,22 +5,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "inbox/ini_file.h"
 #include "ini_workload.h"
 
-namespace {
-
-struct Engine : nfy::bench::IniApi {
-  void write(const std::string& file, const std::string& s, const std::string& k, const std::string& v) override {
-    nfy::ini::writeValue(file, s, k, v);
-  }
-  std::string read(const std::string& file, const std::string& s, const std::string& k) override {
-    return nfy::ini::readValue(file, s, k);
-  }
-  size_t list(const std::string& file) override { return nfy::ini::sectionNames(file).size(); }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
   std::vector<int> sizes;
@@ -31,7 +18,7 @@ int main(int argc, char** argv) {
                  ("nfy-ini-bench-" + std::to_string(fs::file_time_type::clock::now().time_since_epoch().count()));
   fs::create_directories(dir);
   const std::string file = fs::absolute(dir / "inbox.ini").string();
-  Engine engine;
+  nfy::bench::Engine engine;
   std::printf("%9s %8s %12s %12s %14s %12s\n", "messages", "writes", "store ms", "us/write", "read all ms", "list ms");
   for (int n : sizes) {
     nfy::bench::Timings t = nfy::bench::runWorkload(engine, file, n);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "inbox/ini_file.h"
+
 namespace nfy::bench {
 
 struct IniApi {
@@ -15,6 +17,17 @@ struct IniApi {
   virtual void write(const std::string& file, const std::string& s, const std::string& k, const std::string& v) = 0;
   virtual std::string read(const std::string& file, const std::string& s, const std::string& k) = 0;
   virtual size_t list(const std::string& file) = 0;  // the number of sections
+};
+
+// The program's own INI store.
+struct Engine : IniApi {
+  void write(const std::string& file, const std::string& s, const std::string& k, const std::string& v) override {
+    nfy::ini::writeValue(file, s, k, v);
+  }
+  std::string read(const std::string& file, const std::string& s, const std::string& k) override {
+    return nfy::ini::readValue(file, s, k);
+  }
+  size_t list(const std::string& file) override { return nfy::ini::sectionNames(file).size(); }
 };
 
 struct Timings {

@@ -6,19 +6,8 @@
 #include <filesystem>
 
 #include "../ini_workload.h"
-#include "inbox/ini_file.h"
 
 namespace {
-
-struct Engine : nfy::bench::IniApi {
-  void write(const std::string& file, const std::string& s, const std::string& k, const std::string& v) override {
-    nfy::ini::writeValue(file, s, k, v);
-  }
-  std::string read(const std::string& file, const std::string& s, const std::string& k) override {
-    return nfy::ini::readValue(file, s, k);
-  }
-  size_t list(const std::string& file) override { return nfy::ini::sectionNames(file).size(); }
-};
 
 struct System : nfy::bench::IniApi {
   void write(const std::string& file, const std::string& s, const std::string& k, const std::string& v) override {
@@ -46,7 +35,7 @@ int main() {
   fs::create_directories(dir);
   const std::string mine = fs::absolute(dir / "engine.ini").string();
   const std::string theirs = fs::absolute(dir / "system.ini").string();
-  Engine engine;
+  nfy::bench::Engine engine;
   System system;
   std::printf("%9s | %10s %10s %6s | %10s %10s %6s | %9s %9s %6s\n", "messages", "store ms", "system", "ratio",
               "read ms", "system", "ratio", "list ms", "system", "ratio");

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "../common/options.h"
 #include "../common/record_line.h"
 
 namespace {
@@ -24,48 +25,28 @@ struct Options {
   std::string record;
 };
 
-const char kUsage[] = "usage: desktop-sim --answer click|ok|dismiss|expire|ignore [--delay-ms N] [--record FILE]\n";
-
-[[noreturn]] void usageError(const std::string& what) {
-  std::cerr << "desktop-sim: " << what << "\n" << kUsage;
-  std::exit(2);
-}
+const sim::Usage kUsage{"desktop-sim",
+                        "usage: desktop-sim --answer click|ok|dismiss|expire|ignore [--delay-ms N] [--record FILE]\n"};
 
 Options parseOptions(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      std::exit(0);
-    }
-    if (i + 1 >= argc) usageError("missing value for " + a);
-    std::string v = argv[++i];
+  sim::forEachOption(argc, argv, kUsage, [&](const std::string& a, const std::string& v) -> std::string {
+    long long n = 0;
     if (a == "--answer") {
-      if (v == "click")
-        o.answer = Answer::click;
-      else if (v == "ok")
-        o.answer = Answer::ok;
-      else if (v == "dismiss")
-        o.answer = Answer::dismiss;
-      else if (v == "expire")
-        o.answer = Answer::expire;
-      else if (v == "ignore")
-        o.answer = Answer::ignore;
-      else
-        usageError("unknown answer: " + v);
       o.answerGiven = true;
-    } else if (a == "--delay-ms") {
-      long long n = 0;
-      if (!sim::parseNumber(v, 0, 86400000, n)) usageError("bad delay: " + v);
-      o.delayMs = n;
-    } else if (a == "--record") {
-      o.record = v;
-    } else {
-      usageError("unknown option: " + a);
+      return sim::choose(
+                 v,
+                 {std::pair{"click", Answer::click}, std::pair{"ok", Answer::ok}, std::pair{"dismiss", Answer::dismiss},
+                  std::pair{"expire", Answer::expire}, std::pair{"ignore", Answer::ignore}},
+                 o.answer)
+                 ? ""
+                 : "unknown answer: " + v;
     }
-  }
-  if (!o.answerGiven) usageError("--answer is required");
+    if (a == "--delay-ms") return sim::parseNumber(v, 0, 86400000, n) ? (o.delayMs = n, "") : "bad delay: " + v;
+    if (a == "--record") return o.record = v, "";
+    return "unknown option: " + a;
+  });
+  if (!o.answerGiven) kUsage.error("--answer is required");
   return o;
 }
 

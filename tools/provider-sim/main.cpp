@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "../common/options.h"
 #include "../common/record_line.h"
 #include "messages.h"
 
@@ -38,59 +39,33 @@ struct Options {
   long long hugeBytes = 67108864;
 };
 
-const char kUsage[] =
-    "usage: provider-sim [--port N] [--messages FILE] [--record FILE]\n"
-    "                    [--fail status500|close|slow|garbage|huge|blank]\n"
-    "                    [--delay-ms N] [--huge-bytes N]\n";
-
-[[noreturn]] void usageError(const std::string& what) {
-  std::cerr << "provider-sim: " << what << "\n" << kUsage;
-  std::exit(2);
-}
+const sim::Usage kUsage{"provider-sim",
+                        "usage: provider-sim [--port N] [--messages FILE] [--record FILE]\n"
+                        "                    [--fail status500|close|slow|garbage|huge|blank]\n"
+                        "                    [--delay-ms N] [--huge-bytes N]\n"};
 
 Options parseOptions(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      std::exit(0);
-    }
-    if (i + 1 >= argc) usageError("missing value for " + a);
-    std::string v = argv[++i];
+  sim::forEachOption(argc, argv, kUsage, [&](const std::string& a, const std::string& v) -> std::string {
     long long n = 0;
     if (a == "--port") {
-      if (!sim::parseNumber(v, 0, 65535, n)) usageError("bad port: " + v);
-      o.port = static_cast<int>(n);
-    } else if (a == "--messages") {
-      o.messages = v;
-    } else if (a == "--record") {
-      o.record = v;
-    } else if (a == "--delay-ms") {
-      if (!sim::parseNumber(v, 0, 86400000, n)) usageError("bad delay: " + v);
-      o.delayMs = n;
-    } else if (a == "--huge-bytes") {
-      if (!sim::parseNumber(v, 0, 1LL << 40, n)) usageError("bad size: " + v);
-      o.hugeBytes = n;
-    } else if (a == "--fail") {
-      if (v == "status500")
-        o.fail = Fail::status500;
-      else if (v == "close")
-        o.fail = Fail::close;
-      else if (v == "slow")
-        o.fail = Fail::slow;
-      else if (v == "garbage")
-        o.fail = Fail::garbage;
-      else if (v == "huge")
-        o.fail = Fail::huge;
-      else if (v == "blank")
-        o.fail = Fail::blank;
-      else
-        usageError("unknown failure mode: " + v);
-    } else {
-      usageError("unknown option: " + a);
+      return sim::parseNumber(v, 0, 65535, n) ? (o.port = static_cast<int>(n), "") : "bad port: " + v;
     }
-  }
+    if (a == "--messages") return o.messages = v, "";
+    if (a == "--record") return o.record = v, "";
+    if (a == "--delay-ms") return sim::parseNumber(v, 0, 86400000, n) ? (o.delayMs = n, "") : "bad delay: " + v;
+    if (a == "--huge-bytes") return sim::parseNumber(v, 0, 1LL << 40, n) ? (o.hugeBytes = n, "") : "bad size: " + v;
+    if (a == "--fail") {
+      return sim::choose(v,
+                         {std::pair{"status500", Fail::status500}, std::pair{"close", Fail::close},
+                          std::pair{"slow", Fail::slow}, std::pair{"garbage", Fail::garbage},
+                          std::pair{"huge", Fail::huge}, std::pair{"blank", Fail::blank}},
+                         o.fail)
+                 ? ""
+                 : "unknown failure mode: " + v;
+    }
+    return "unknown option: " + a;
+  });
   return o;
 }
 
