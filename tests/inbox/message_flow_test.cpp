@@ -33,8 +33,6 @@ class MessageFlow : public ::testing::Test {
  protected:
   void SetUp() override {
     test::resetAllGlobals();
-    arrMessages.clear();
-    lNewMsgCount = 0;
     sInstallPath = box.dir();
     sDataPath = box.dir();
     sMsgFolder = box.path("Messages");

@@ -17,8 +17,6 @@ class MessageParse : public ::testing::Test {
  protected:
   void SetUp() override {
     test::resetAllGlobals();
-    arrMessages.clear();
-    lNewMsgCount = 0;
     sInboxINI_Write = sInboxINI_Read = box.path("nfyDeskInbox_user1.ini");
     box.mkdirs("Messages");
     sMsgFolder = box.path("Messages");

@@ -11,6 +11,7 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "inbox/message_flow.h"
+#include "inbox/message_parse.h"
 #include "platform/system.h"
 
 namespace fs = std::filesystem;
@@ -85,6 +86,8 @@ void resetAllGlobals() {
        {&sTotalMsgs, &sUnreadMsgs, &sReqConfirmMsgs, &sMsgID, &sSubject, &sMsgSubject, &sConfirmMsgID}) {
     s->clear();
   }
+  arrMessages.clear();
+  lNewMsgCount = 0;
 }
 
 }  // namespace nfy::test
