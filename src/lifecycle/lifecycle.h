@@ -8,9 +8,12 @@ namespace nfy {
 void fncDeleteExpiredMsgs();
 // Names the first stored message still awaiting confirmation in the summary.
 void fncSetSubject();
-// One confirmation less; the next message awaiting confirmation is named.
+// The user confirmed the message named by sConfirmMsgID: its own
+// "RequireUserConfirmation" becomes "0", the summary count one less and the
+// next message awaiting confirmation is named.
 void fncUpdateConfirmationCount();
 // Posts "wpdcmupdateusrstatus" for one message (ids not above 0 send nothing).
-void fncUpdateUserStatus(const std::string& messageId, const std::string& status);
+// True when the post succeeded.
+bool fncUpdateUserStatus(const std::string& messageId, const std::string& status);
 
 }  // namespace nfy

@@ -60,8 +60,8 @@ void fncUpdateConfirmationCount() {
   if (leadingNumber(count) > 0) ignoreErrors([] { fncSetSubject(); });
 }
 
-void fncUpdateUserStatus(const std::string& messageId, const std::string& status) {
-  if (!(leadingNumber(messageId) > 0)) return;
+bool fncUpdateUserStatus(const std::string& messageId, const std::string& status) {
+  if (!(leadingNumber(messageId) > 0)) return false;
   std::string url;
   ignoreErrors([&] { fncReadFromINI(url, "wpdcmgetmsgs", "URL", sInstallPath + paths::endpointIni()); });
   if (trim(url).empty()) {
@@ -74,13 +74,16 @@ void fncUpdateUserStatus(const std::string& messageId, const std::string& status
                     "</regid><msgid>" + xmlEscape(messageId) + "</msgid><usrstatus>" + xmlEscape(status) +
                     "</usrstatus></wpdcmupdateusrstatus>";
   subWriteLog("sXML : " + xml);
+  bool posted = false;
   ignoreErrors([&] {
     std::string reply;
-    if (WebPost(xml, url, reply)) {
+    posted = WebPost(xml, url, reply);
+    if (posted) {
       subWriteLog("MSG : Webpost Return ::  " + reply);
       if (!trim(reply).empty()) subWriteLog("MSG : Webpost Successful");
     }
   });
+  return posted;
 }
 
 }  // namespace nfy
