@@ -24,13 +24,6 @@ std::string withSep(std::string path) {
 
 std::string readAgentValue(const char* name) { return ReadReg(platform::reg::kLocalMachine, kAgentKey, name, 1); }
 
-// Creates a folder when it is missing, with its log line.
-void ensureFolder(const std::string& path) {
-  if (files::folderExists(path)) return;
-  subWriteLog("MSG : Preprocessing : Creating Folder " + path);
-  files::createFolder(path);
-}
-
 // Reads one identifier; ends the run when its numeric value is 0.
 void readIdentifier(std::string& target, const char* valueName, const char* label, const char* invalidLine,
                     bool check) {
@@ -44,6 +37,12 @@ void readIdentifier(std::string& target, const char* valueName, const char* labe
 }
 
 }  // namespace
+
+void ensureFolder(const std::string& path) {
+  if (files::folderExists(path)) return;
+  subWriteLog("MSG : Preprocessing : Creating Folder " + path);
+  files::createFolder(path);
+}
 
 std::string dataPathFor(std::string allUsers, const std::string& installPath) {
   allUsers = withSep(allUsers);
@@ -65,15 +64,16 @@ void subCreateLog() {
       files::createFolder(sInstallPath + paths::appLogFolder());
     }
     ensureFolder(sInstallPath + paths::logFolder());
-    // The log lives under the data folder: make sure it exists there too, so
-    // that a machine whose data folder differs from the installation folder
-    // still gets its log.
-    ensureFolder(sDataPath + paths::appLogFolder());
-    ensureFolder(sDataPath + paths::logFolder());
 
     sRegID = readAgentValue("RegID");
     std::string scratch;
     fncGetUserName("USERNAME", sUserName, scratch);
+    // The log lives under the data folder: make sure it exists there too, so
+    // that a machine whose data folder differs from the installation folder
+    // still gets its log. After the identifier and the user name, so that a
+    // folder that cannot be made still leaves both set.
+    ensureFolder(sDataPath + paths::appLogFolder());
+    ensureFolder(sDataPath + paths::logFolder());
     openLog(sDataPath + paths::logFolder() + sep() +
             logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
 

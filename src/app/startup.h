@@ -10,6 +10,11 @@ namespace nfy {
 
 void subCreateLog();
 
+// Creates one folder level when it is missing, logging
+// "MSG : Preprocessing : Creating Folder " + path first. Raises what folder
+// creation raises.
+void ensureFolder(const std::string& path);
+
 // One string value of a registry key ("" when missing or unreadable).
 std::string ReadReg(platform::reg::Key hive, const std::string& keyPath, const std::string& valueName, short kind);
 

@@ -156,7 +156,7 @@ std::string numberText(double v) {
   return r;
 }
 
-std::tm localNow() { return platform::localTime(std::time(nullptr)); }
+std::tm localNow() { return platform::localTime(platform::currentTime()); }
 
 std::string stampDateTime(const std::tm& t) {
   return two(t.tm_mon + 1) + "/" + two(t.tm_mday) + "/" + four(t.tm_year + 1900) + " " + two(t.tm_hour) + ":" +
@@ -186,8 +186,43 @@ DateTime DateTime::fromTimeT(std::time_t t) {
   return {b.tm_year + 1900, b.tm_mon + 1, b.tm_mday, b.tm_hour, b.tm_min, b.tm_sec};
 }
 
+namespace {
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's
+// civil calendar algorithms), so that date arithmetic needs neither the time
+// zone nor a C library that knows dates before 1970 or after 3000.
+long long daysFromCivil(long long y, int m, int d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+void civilFromDays(long long z, int& y, int& m, int& d) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+}  // namespace
+
 DateTime DateTime::plusSeconds(long long seconds) const {
-  return fromTimeT(toTimeT() + static_cast<std::time_t>(seconds));
+  // Wall-clock arithmetic, as a calendar adds hours: no daylight-saving shift.
+  constexpr long long kDay = 86400;
+  long long total = daysFromCivil(year, month, day) * kDay + hour * 3600LL + minute * 60LL + second + seconds;
+  long long days = total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay);
+  long long rest = total - days * kDay;
+  DateTime r;
+  civilFromDays(days, r.year, r.month, r.day);
+  r.hour = static_cast<int>(rest / 3600);
+  r.minute = static_cast<int>(rest % 3600 / 60);
+  r.second = static_cast<int>(rest % 60);
+  return r;
 }
 
 std::string DateTime::stamp() const {

@@ -49,6 +49,9 @@ struct DateTime {
   // Seconds since the epoch for this local time.
   std::time_t toTimeT() const;
   static DateTime fromTimeT(std::time_t t);
+  // This date and time moved by a number of seconds on the calendar (wall
+  // clock: a daylight-saving change in between does not shift it). Callers
+  // keep the amount within the years 100 to 9999.
   DateTime plusSeconds(long long seconds) const;
   std::string stamp() const;  // "MM/DD/YYYY HH:NN:SS"
   auto operator<=>(const DateTime&) const = default;

@@ -6,6 +6,7 @@
 #include "app/web_request.h"
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
+#include "inbox/message_flow.h"
 #include "lifecycle/lifecycle.h"
 
 namespace nfy {
@@ -19,9 +20,29 @@ std::string readIni(const std::string& section, const char* key) {
 
 void writeSummary(const char* key, const std::string& value) { fncwriteToINI("MsgCount", key, value, sInboxINI_Write); }
 
+// True when the inbox holds a message section of this name (names match
+// without regard to case, as the INI file's do).
+bool isStoredMessage(const std::string& id) {
+  std::string list = fncGetSectionNames();
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    std::string_view name(list.data() + start, (comma == std::string::npos ? list.size() : comma) - start);
+    if (iequals(name, id)) return true;
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
-void fncSetSubject() {
+double confirmationNumber(const std::string& stored) {
+  std::string t = trim(stored);
+  return t.empty() ? 0 : strictNumber(t);
+}
+
+void fncSetSubject(const std::string& excludedId) {
   try {
     subWriteLog("MSG : In fncSetSubject");
     std::string list = fncGetSectionNames();
@@ -35,7 +56,7 @@ void fncSetSubject() {
       size_t comma = list.find(',', start);
       std::string id = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
       subWriteLog("MSG : fncSetSubject ---------MSG ID [" + id + "]----------------");
-      if (strictNumber(trim(readIni(id, "RequireUserConfirmation"))) > 0) {
+      if (id != excludedId && confirmationNumber(readIni(id, "RequireUserConfirmation")) > 0) {
         std::string subject = readIni(id, "Subject");
         writeSummary("MSGId", trim(id));
         writeSummary("Subject", subject);
@@ -50,6 +71,14 @@ void fncSetSubject() {
 }
 
 void fncUpdateConfirmationCount() {
+  // The confirmed message no longer awaits confirmation, so that the subject
+  // index moves on to the next one instead of naming it again. Only a stored
+  // message is touched: a write would make a section for any other id.
+  ignoreErrors([] {
+    if (leadingNumber(sConfirmMsgID) > 0 && isStoredMessage(sConfirmMsgID)) {
+      fncwriteToINI(sConfirmMsgID, "RequireUserConfirmation", "0", sInboxINI_Write);
+    }
+  });
   std::string count;
   ignoreErrors([&] { count = readIni("MsgCount", "RequireUserConfirmation"); });
   if (leadingNumber(count) <= 0) return;

@@ -15,6 +15,10 @@ std::string nativePath(std::string path);
 // Local broken-down time of a time_t.
 std::tm localTime(std::time_t t);
 
+// The current time. Every time the program stamps or compares comes from
+// here, so that tests can set the clock (system_testing.h).
+std::time_t currentTime();
+
 // Name of the user as whom the process runs into buf (size bytes, NUL
 // terminated). False when it does not fit or cannot be had.
 bool userName(char* buf, unsigned long size);

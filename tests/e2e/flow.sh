@@ -40,7 +40,8 @@ template() {
     "$1" >"$INSTALL/nfyDesk/DeskCom/nfyDeskMenu.xml"
 }
 
-# Starts provider-sim with these arguments; the endpoint INI points at it.
+# Starts provider-sim with these arguments; the endpoint INI points both
+# services at it.
 flow_start_provider() {
   flow_stop_provider
   [ -x "$SIM_BIN/provider-sim/provider-sim" ] || fail "provider-sim is not built"
@@ -63,7 +64,7 @@ flow_stop_provider() {
 
 endpoint() {
   mkdir -p "$INSTALL/Configuration"
-  printf '[wpdcmgetmsgs]\r\nURL=%s\r\n' "$1" >"$INSTALL/Configuration/nfyEndpoints.ini"
+  printf '[wpdcmgetmsgs]\r\nURL=%s\r\n[wpdcmsendmsgdskupd]\r\nURL=%s\r\n' "$1" "$1" >"$INSTALL/Configuration/nfyEndpoints.ini"
 }
 
 # Writes the inbox INI as another program would (lines given, CR LF added).

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Two new messages against an inbox that counts 3 messages, 1 unread: stored,
 # counted and announced; a click opens the viewer. The same reply again with
-# the messages recalled changes no count and shows no popup.
+# the messages recalled removes both, reports each and shows no popup.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/flow.sh"
 flow_begin
@@ -60,8 +60,13 @@ sed -i 's/^status=0/status=1/' "$SANDBOX/messages.txt"
 rm -rf "$(log_folder)"
 run_answering CLICK
 log="$(run_log)"
-assert_eq "$(inbox_value MsgCount TotalMsgs)" "5"
-assert_eq "$(inbox_value MsgCount UNREADMsgs)" "3"
-assert_eq "$(inbox_value 102 MsgStatus)" "1"
+assert_eq "$(inbox_sections)" "MsgCount" "sections after the recall"
+assert_eq "$(inbox_value MsgCount TotalMsgs)" "3"
+assert_eq "$(inbox_value MsgCount UNREADMsgs)" "1"
+assert_no_path "$MESSAGES/101.dat"
+assert_no_path "$MESSAGES/102.dat"
+assert_line "$log" "MSG : ----Msg ID. 101 [Subject: First] has been RECALLED. So it will be deleted. "
+assert_eq "$(requests | grep -c '^/nfydesk/tfr_wpdcmsendmsgdskupd\.asp	mmid=77&sid=55&rid=1234&rty=1	.*<status>4</status>')" "2" \
+  "recall reports received"
 assert_eq "$(popup_count)" "1" "popups shown over both runs"
 assert_nothing_like "$log" "MSG : Application Ended."

@@ -1,0 +1,212 @@
+// The clean-up pass over the stored messages: recalled, read and expired
+// messages are removed, reported, and their body files deleted.
+#include <cmath>
+
+#include "app/errors.h"
+#include "app/files.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/text.h"
+#include "inbox/ini_access.h"
+#include "inbox/message_flow.h"
+#include "inbox/message_parse.h"
+#include "lifecycle/lifecycle.h"
+#include "platform/system.h"
+
+namespace nfy {
+namespace {
+
+enum class Reason { None, Recalled, Read, Expired };
+
+std::string readIni(const std::string& section, const char* key) {
+  std::string value;
+  fncReadFromINI(value, section, key, sInboxINI_Read);
+  return value;
+}
+
+void writeSummary(const char* key, const std::string& value) { fncwriteToINI("MsgCount", key, value, sInboxINI_Write); }
+
+DateTime now() { return DateTime::fromTimeT(platform::currentTime()); }
+
+// The moment a count of hours or days after `base` falls on. A fraction
+// counts as the nearest whole unit; an amount that leaves the calendar's
+// years (100 to 9999) is an overflow.
+DateTime after(const DateTime& base, double amount, long long unitSeconds) {
+  const double whole = std::round(amount);
+  // Ten thousand years in either direction is beyond any stored date.
+  if (!(std::fabs(whole) * static_cast<double>(unitSeconds) < 3.2e11)) raiseError(err::kOverflow);
+  DateTime e = base.plusSeconds(static_cast<long long>(whole) * unitSeconds);
+  if (e.year < 100 || e.year > 9999) raiseError(err::kOverflow);
+  return e;
+}
+
+void logExpired(const std::string& id, const std::string& subject) {
+  subWriteLog("MSG : ----Msg ID. " + id + " [Subject: " + subject + "] has been EXPIRED.");
+}
+
+// The time-to-live rule of one message; true when its time has run out.
+bool timeToLiveOver(const std::string& id, const std::string& subject) {
+  const std::string kind = readIni(id, "TimeToLive");
+  if (kind == "0" || kind == "1") {
+    const bool hours = kind == "0";
+    const std::string amount = readIni(id, hours ? "TimeToLiveHrs" : "TimeToLiveDays");
+    const std::string downloaded = readIni(id, "DownloadedMNTime");
+    subWriteLog(hours ? "MSG : Msg will be expire after, Number of hours after the msgs is downloaded by the "
+                        "communicator agent :: " +
+                            amount
+                      : "MSG : Msg will be expire after, Number of days after the msg is downloaded by the "
+                        "communicator agent :: " +
+                            amount);
+    if (leadingNumber(amount) == 0 || trim(downloaded).empty()) return false;
+    const DateTime moment = now();
+    const DateTime expiry = after(parseStoredDateTime(downloaded), leadingNumber(amount), hours ? 3600LL : 86400LL);
+    subWriteLog("MSG : Comparing " + moment.stamp() + " with " + expiry.stamp());
+    if (!(expiry < moment)) return false;
+    if (hours) {
+      logExpired(id, subject);
+    } else {
+      subWriteLog("MSG : Message will be deleted asNumber of days after the msg is downloaded filter violated. ");
+    }
+    return true;
+  }
+  if (kind == "2") {
+    const std::string until = readIni(id, "TimeToLiveDate");
+    const std::string downloaded = readIni(id, "DownloadedMNTime");
+    subWriteLog("MSG : Message will expire after :: " + until);
+    if (trim(downloaded).empty() || trim(until).empty()) return false;
+    const DateTime moment = now();
+    subWriteLog("MSG : Comparing " + moment.stamp() + " with " + until);
+    if (!(parseStoredDateTime(until) < moment)) return false;
+    subWriteLog("MSG : Message will be deleted as Set Date / time filter violated. ");
+    return true;
+  }
+  return false;  // no time to live: the message stays
+}
+
+Reason reasonToRemove(const std::string& id) {
+  const std::string status = readIni(id, "MsgStatus");
+  const std::string subject = readIni(id, "Subject");
+  if (leadingNumber(status) == 1) {
+    subWriteLog("MSG : ----Msg ID. " + id + " [Subject: " + subject + "] has been RECALLED. So it will be deleted. ");
+    return Reason::Recalled;
+  }
+  const std::string action = readIni(id, "UserActionID");
+  const std::string read = readIni(id, "ReadStatus");
+  if (trim(action) == "0" && toUpper(trim(read)) == "READ") {
+    subWriteLog("MSG : Was read by user, so it will be deleted");
+    return Reason::Read;
+  }
+  return timeToLiveOver(id, subject) ? Reason::Expired : Reason::None;
+}
+
+// One fewer unread message in the summary; a blank or unreadable count is
+// written back as "0".
+void countOneLessUnread(const std::string& id) {
+  if (toUpper(trim(readIni(id, "ReadStatus"))) != "UNREAD") return;
+  std::string unread = readIni("MsgCount", "UnReadMsgs");
+  if (leadingNumber(unread) > 0) unread = numberText(strictNumber(unread) - 1);
+  writeSummary("UnReadMsgs", numberText(leadingNumber(unread)));
+}
+
+// Lowers the summary count of messages awaiting confirmation by one.
+void countOneLessAwaiting() {
+  const std::string count = readIni("MsgCount", "RequireUserConfirmation");
+  if (leadingNumber(count) > 0) writeSummary("RequireUserConfirmation", numberText(leadingNumber(count) - 1));
+}
+
+// Keeps the confirmation count and the subject index right when `id` goes.
+void forgetConfirmation(const std::string& id) {
+  const std::string own = readIni(id, "RequireUserConfirmation");
+  if (id != readIni("MsgCount", "MSGId")) {
+    // Not the message the popup names: the index stays, but the count of
+    // messages awaiting confirmation must not keep counting it.
+    if (leadingNumber(own) > 0) countOneLessAwaiting();
+    return;
+  }
+  writeSummary("MSGId", "0");
+  if (!(confirmationNumber(own) > 0)) return;
+  countOneLessAwaiting();
+  writeSummary("MSGId", "0");
+  writeSummary("Subject", "");
+  if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) > 0) fncSetSubject(id);
+}
+
+void removeMessage(const std::string& id, Reason reason) {
+  countOneLessUnread(id);
+  forgetConfirmation(id);
+
+  DeliveryReport r;
+  r.msgId = id;
+  r.dcDownloadTime = readIni(id, "DownloadedDCTime");
+  r.mnDownloadTime = readIni(id, "DownloadedMNTime");
+  r.mnInformTime = readIni(id, "Download_InformedAgentTime");
+  r.informedTo = readIni(id, "Download_InformedToUser");
+  r.displayedTo = readIni(id, "DisplayedToUser");
+  r.mnDisplayTime = readIni(id, "DisplayedToUserMNTime");
+  r.repliedBy = readIni(id, "RepliedByUser");
+  const std::string repliedAt = readIni(id, "RepliedByUserMNTime");
+
+  fncDeleteINISection(id, sInboxINI_Write);
+
+  if (reason == Reason::Expired) {
+    r.mnReplyTime = repliedAt;
+    r.mnExpiryTime = nowStamp();
+    r.status = "2";
+  } else if (reason == Reason::Recalled) {
+    r.status = "4";
+    r.mnRecallTime = nowStamp();
+  } else {
+    r.status = "7";
+  }
+  fncPostTemplateExecutionStatus(r);
+
+  if (leadingNumber(sTotalMsgs) > 0) {
+    sTotalMsgs = numberText(strictNumber(sTotalMsgs) - 1);
+    writeSummary("TotalMsgs", numberText(leadingNumber(sTotalMsgs)));
+  }
+
+  // Only an id that is a plain file name names a body file: any other
+  // section was not stored by the program and leads nowhere on disk.
+  if (!isSafeMessageId(id)) return;
+  const std::string body = sDataPath + paths::messagesFolder() + paths::sep() + id + ".dat";
+  if (files::fileExists(body)) {
+    subWriteLog("MSG : Deleting file :: " + body);
+    files::deleteFile(body);
+  }
+}
+
+}  // namespace
+
+void fncDeleteExpiredMsgs() {
+  try {
+    subWriteLog("MSG : In fncDeleteExpiredMsgs");
+    const std::string list = fncGetSectionNames();
+    if (trim(list).empty()) {
+      subWriteLog("MSG : No messages found.");
+      return;
+    }
+    subWriteLog("MSG : Messages sections found :: " + list);
+    size_t start = 0;
+    while (start <= list.size()) {
+      const size_t comma = list.find(',', start);
+      const std::string id = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
+      // One message that cannot be handled (an unreadable date, a count that
+      // is not a number, a body file that cannot be deleted) is logged and
+      // left for the next run; it must not keep every other message stored.
+      try {
+        const Reason reason = reasonToRemove(id);
+        if (reason != Reason::None) removeMessage(id, reason);
+      } catch (const std::exception& e) {
+        subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
+      }
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
+  }
+}
+
+}  // namespace nfy
