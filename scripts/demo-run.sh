@@ -33,7 +33,7 @@ MSG
 
 sandbox_start_provider "$sandbox/messages.txt"
 
-section "Run (provider simulator on 127.0.0.1:$port)"
+section "Run 1 (provider simulator on 127.0.0.1:$port)"
 start=$(date +%s%N)
 if [ -t 0 ] && [ -t 1 ]; then
   echo "The popup asks in this terminal."
@@ -56,20 +56,48 @@ fi
 echo "Run took $(( ($(date +%s%N) - start) / 1000000 )) ms"
 sleep 0.3
 
+inbox_ini() { ls "$install"/nfyDesk/DeskInbox/*.ini 2>/dev/null | head -1; }
+show_inbox() {
+  section "Inbox: $(basename "$(inbox_ini)")"
+  tr -d '\r' <"$(inbox_ini)" 2>/dev/null || echo "(none)"
+  section "Body files"
+  for f in "$install"/nfyDesk/DeskInbox/Messages/*.dat; do
+    [ -e "$f" ] || { echo "(none)"; break; }
+    printf '%s: %s\n' "$(basename "$f")" "$(tr '\r' '|' < "$f")"
+  done
+}
+
 section "Inbox viewer"
 cat "$sandbox/viewer.txt" 2>/dev/null || echo "(not started)"
-
-section "Inbox: $(ls "$install"/nfyDesk/DeskInbox/*.ini 2>/dev/null | xargs -r -n1 basename)"
-cat "$install"/nfyDesk/DeskInbox/*.ini 2>/dev/null | tr -d '\r' || echo "(none)"
-
-section "Body files"
-for f in "$install"/nfyDesk/DeskInbox/Messages/*.dat; do
-  [ -e "$f" ] || { echo "(none)"; break; }
-  printf '%s: %s\n' "$(basename "$f")" "$(tr '\r' '|' < "$f")"
-done
+show_inbox
 
 section "Requests the service received (method | path | query | body)"
 sed 's/\t/ | /g' "$sandbox/requests.txt" 2>/dev/null || echo "(none)"
 
 section "Log: $(ls "$install"/ApplicationLog/nfyDeskLog/ | head -1)"
 cat "$install"/ApplicationLog/nfyDeskLog/*.txt | tr -d '\r'
+
+# A week and a day later: message 101 (seven days to live) has run out, and
+# the provider recalls 102. The receipt time is moved back instead of waiting.
+section "Run 2, eight days later: 101 has expired, the provider recalls 102"
+ini="$(inbox_ini)"
+received="$(tr -d '\r' <"$ini" | awk '/^\[101\]/{s=1;next} /^\[/{s=0} s && /^DownloadedMNTime=/{print substr($0,18)}')"
+aged="$(date -d "$(sed -E 's#^([0-9]{2})/([0-9]{2})/([0-9]{4})#\3-\1-\2#' <<<"$received") 8 days ago" '+%m/%d/%Y %H:%M:%S')"
+sed -i "s#^DownloadedMNTime=$received#DownloadedMNTime=$aged#" "$ini"
+echo "101 received: $aged (moved back from $received)"
+cat >"$sandbox/messages.txt" <<'MSG'
+id=102
+subject=New security policy
+status=1
+MSG
+: >"$sandbox/requests.txt"
+rm -f "$install"/ApplicationLog/nfyDeskLog/*.txt
+"$install/nfyDeskNotify" </dev/null >/dev/null 2>&1 || true
+show_inbox
+
+section "Reports the service received in run 2 (status 2: expired, 4: recalled)"
+grep 'tfr_wpdcmsendmsgdskupd' "$sandbox/requests.txt" | cut -f4 || echo "(none)"
+
+section "Log of run 2: the clean-up pass"
+tr -d '\r' <"$(ls "$install"/ApplicationLog/nfyDeskLog/*.txt | head -1)" |
+  sed -n '/In fncDeleteExpiredMsgs/,$p'
