@@ -1,6 +1,7 @@
 #include "bridges/popup.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/errors.h"
@@ -12,6 +13,9 @@
 #include "platform/component.h"
 
 namespace nfy {
+namespace {
+constexpr const char* kProgId = "nfyToast.Display";
+}
 
 bool fncCallPopup(const int32_t& icon, const std::string& header, const std::string& body,
                   const int32_t& displayTimeSeconds, const int32_t& height, const int32_t& width,
@@ -22,9 +26,15 @@ bool fncCallPopup(const int32_t& icon, const std::string& header, const std::str
   try {
     subWriteLog("MSg : In fncCallPopup");
     // A missing file does not stop the attempt: the component may be
-    // registered from elsewhere.
-    if (!files::fileExists(toastFile)) subWriteLog("ERR : " + toastFile + " is missing. ");
-    toast = component::create("nfyToast.Display");
+    // registered from elsewhere. A popup built into the program has no file;
+    // what matters is whether it can be shown in this session.
+    const std::optional<bool> builtIn = component::builtInAvailable(kProgId);
+    if (!builtIn) {
+      if (!files::fileExists(toastFile)) subWriteLog("ERR : " + toastFile + " is missing. ");
+    } else if (!*builtIn) {
+      subWriteLog("ERR : " + std::string(kProgId) + " is not available: no notification service and no terminal. ");
+    }
+    toast = component::create(kProgId);
     toast->put("Icon", icon);
     toast->put("Header", header);
     toast->put("Body", body);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -56,5 +57,13 @@ std::unique_ptr<Object> create(const std::string& progId);
 
 // The platform's own creation (COM on Windows, in-process objects on Linux).
 std::unique_ptr<Object> createNative(const std::string& progId);
+
+// Whether progId is one of the platform's built-in components and, if so,
+// whether it can be used now (Linux: the popup needs a notification service
+// or a terminal). Empty for a component that is an outside file registered
+// with the system (always so on Windows, and for the fakes of unit tests):
+// the caller then looks for its file.
+std::optional<bool> builtInAvailable(const std::string& progId);
+std::optional<bool> builtInAvailableNative(const std::string& progId);
 
 }  // namespace nfy::platform::component

@@ -7,7 +7,19 @@ Factory& testFactory() {
   static Factory f;
   return f;
 }
+Availability& testAvailability() {
+  static Availability a;
+  return a;
+}
 }  // namespace
+
+void setAvailabilityForTesting(Availability availability) { testAvailability() = std::move(availability); }
+
+std::optional<bool> builtInAvailable(const std::string& progId) {
+  if (testAvailability()) return testAvailability()(progId);
+  if (testFactory()) return std::nullopt;
+  return builtInAvailableNative(progId);
+}
 
 void setFactoryForTesting(Factory factory) { testFactory() = std::move(factory); }
 

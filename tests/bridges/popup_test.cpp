@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "app/globals.h"
 #include "app/paths.h"
@@ -128,6 +129,27 @@ TEST_F(PopupTest, AnyFailureOfTheComponentRegistersItAndLeavesTheAnswer) {
     Lines lines = log.lines();
     EXPECT_EQ(Lines(lines.begin() + before, lines.end()), expected) << c.failingStep;
   }
+}
+
+TEST_F(PopupTest, BuiltInPopupIsCheckedForInsteadOfItsFile) {
+  // A popup built into the program has no file to look for: only an
+  // unusable one is reported, and the attempt goes on either way.
+  std::filesystem::remove(toastPath());
+  for (bool available : {true, false}) {
+    component::setAvailabilityForTesting([&](const std::string& progId) -> std::optional<bool> {
+      EXPECT_EQ(progId, "nfyToast.Display");
+      return available;
+    });
+    const size_t before = log.lines().size();
+    std::string answer;
+    EXPECT_TRUE(show(answer));
+    Lines expected{"MSg : In fncCallPopup"};
+    if (!available)
+      expected.push_back("ERR : nfyToast.Display is not available: no notification service and no terminal. ");
+    Lines lines = log.lines();
+    EXPECT_EQ(Lines(lines.begin() + before, lines.end()), expected) << available;
+  }
+  component::setAvailabilityForTesting({});
 }
 
 }  // namespace

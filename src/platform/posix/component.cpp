@@ -22,4 +22,10 @@ std::unique_ptr<Object> createNative(const std::string& progId) {
   raiseError(err::kCannotCreateObject);
 }
 
+std::optional<bool> builtInAvailableNative(const std::string& progId) {
+  if (iequals(progId, "nfyPoster.WebPost")) return true;
+  if (iequals(progId, "nfyToast.Display")) return notificationServiceAvailable() || terminalAttached();
+  return std::nullopt;
+}
+
 }  // namespace nfy::platform::component

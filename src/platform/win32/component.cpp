@@ -231,4 +231,7 @@ std::unique_ptr<Object> createNative(const std::string& progId) {
   return std::make_unique<ComObject>(dispatch);
 }
 
+// Windows has no built-in components: they are the agent's COM servers.
+std::optional<bool> builtInAvailableNative(const std::string&) { return std::nullopt; }
+
 }  // namespace nfy::platform::component

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The Debian package as an admin deploys it: lintian finds no errors; it
+# installs as root; its user units verify; the installed notifier, run as a
+# fresh ordinary user the way the user unit starts it, stores a message from
+# provider-sim in that user's inbox under /var/lib/nfydesk, which a second
+# user can neither read nor change; reinstalling keeps the key and the
+# endpoint file, remove keeps the configuration, purge leaves nothing.
+# Skipped (77) where the machine is not Debian, the test not root, or the
+# package is installed already (an admin's installation is never touched).
+source "$(dirname "$0")/../e2e/lib.sh"
+source "$(dirname "$0")/../e2e/flow.sh"
+
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+[ -f /etc/debian_version ] && command -v dpkg >/dev/null || skip "not a Debian system"
+[ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
+dpkg-query -W -f='${Status}' nfydesk-notifier 2>/dev/null | grep -q 'ok installed\|config-files' &&
+  skip "nfydesk-notifier is installed on this machine already"
+DEB="$(ls "${NFY_PACKAGE_DIR:?}"/nfydesk-notifier_*_amd64.deb 2>/dev/null | tail -n 1)"
+[ -f "$DEB" ] || fail "no package in $NFY_PACKAGE_DIR: run scripts/package"
+
+SANDBOX="$(mktemp -d /tmp/nfy-deb-test.XXXXXX)"
+chmod 0755 "$SANDBOX"
+INSTALL=/opt/nfydesk
+DATA=/var/lib/nfydesk/ProgramData/VELTOR
+STORE=/var/lib/nfydesk/registry
+KEY='HKEY_LOCAL_MACHINE\SOFTWARE\VELTOR'
+U1=nfypkgtest1
+U2=nfypkgtest2
+PROVIDER_PID=
+cleanup() {
+  local rc=$?
+  flow_stop_provider
+  for u in "$U1" "$U2"; do id "$u" >/dev/null 2>&1 && userdel -r "$u" >/dev/null 2>&1 || true; done
+  dpkg --purge nfydesk-notifier >/dev/null 2>&1 || true
+  if [ "$rc" -eq 0 ]; then rm -rf "$SANDBOX"; else echo "kept for inspection: $SANDBOX" >&2; fi
+  return "$rc"
+}
+trap cleanup EXIT
+for u in "$U1" "$U2"; do
+  id "$u" >/dev/null 2>&1 && userdel -r "$u" >/dev/null 2>&1
+  useradd --create-home --shell /bin/sh "$u"
+done
+
+note "lintian"
+lintian --fail-on error --tag-display-limit 0 "$DEB" >"$SANDBOX/lintian.out" 2>&1 ||
+  fail "lintian reports errors: $(cat "$SANDBOX/lintian.out")"
+sed 's/^/   /' "$SANDBOX/lintian.out"
+depends="$(dpkg-deb -f "$DEB" Depends)"
+grep -q 'libcurl' <<<"$depends" && grep -q 'libc6' <<<"$depends" || fail "Depends [$depends]"
+
+note "install"
+dpkg -i "$DEB" >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -i: $(cat "$SANDBOX/dpkg.out")"
+for d in "$DATA/nfyDesk/DeskInbox" "$DATA/nfyDesk/DeskInbox/Messages" "$DATA/ApplicationLog/nfyDeskLog" "$DATA/DeskPostLogs"; do
+  assert_eq "$(stat -c '%a %U' "$d")" "1777 root" "mode of $d"
+done
+assert_eq "$(stat -c '%a %U' "$STORE")" "755 root" "mode of the store"
+grep -qx '"InstallationPath"="/opt/nfydesk/"' "$STORE/HKEY_LOCAL_MACHINE.reg" || fail "no InstallationPath written"
+[ -L /etc/systemd/user/timers.target.wants/nfydesk-notifier.timer ] || fail "the timer is not enabled for all users"
+[ "$(readlink -f "$INSTALL/Configuration/nfyEndpoints.ini")" = /etc/nfydesk/nfyEndpoints.ini ] || fail "endpoint link"
+
+note "systemd-analyze verify"
+units=(/usr/lib/systemd/user/nfydesk-notifier.service /usr/lib/systemd/user/nfydesk-notifier.timer)
+systemd-analyze verify "${units[@]}" >"$SANDBOX/verify.out" 2>&1 || fail "verify: $(cat "$SANDBOX/verify.out")"
+! grep -q nfydesk "$SANDBOX/verify.out" || fail "verify: $(cat "$SANDBOX/verify.out")"
+
+note "the agent's key"
+if [ -x /usr/bin/nfyDeskReg ]; then
+  for v in "RegID 1234" "siteid 55" "MemberID 77" "Type 1"; do
+    set -- $v
+    nfyDeskReg write-string "$KEY" "$1" "$2" >/dev/null 2>&1 || fail "nfyDeskReg write-string $1"
+  done
+  assert_eq "$(nfyDeskReg read-string "$KEY" InstallationPath 2>/dev/null)" /opt/nfydesk/ "InstallationPath"
+else
+  echo "   nfyDeskReg is not built: writing the store file directly"
+  printf '"RegID"="1234"\n"siteid"="55"\n"MemberID"="77"\n"Type"="1"\n' >>"$STORE/HKEY_LOCAL_MACHINE.reg"
+fi
+
+note "a run as $U1"
+cat >"$SANDBOX/messages.txt" <<'MSG'
+id=501
+subject=Maintenance tonight
+content=Please save your work by six.
+status=0
+MSG
+flow_start_provider --messages "$SANDBOX/messages.txt"
+run_as() {
+  local user="$1" unit=/usr/lib/systemd/user/nfydesk-notifier.service envs umask exe
+  # Started as the user unit starts it: its environment, umask and command.
+  envs="$(sed -n 's/^Environment=//p' "$unit")"
+  umask="$(sed -n 's/^UMask=//p' "$unit")"
+  exe="$(sed -n 's/^ExecStart=//p' "$unit")"
+  local runtime="$SANDBOX/runtime-$user"
+  install -d -m 0700 -o "$user" "$runtime"
+  runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="/home/$user" XDG_RUNTIME_DIR="$runtime" $envs \
+    sh -c "umask $umask && exec $exe" </dev/null >"$SANDBOX/run-$user.out" 2>&1 || true
+}
+run_as "$U1"
+INBOX="$DATA/nfyDesk/DeskInbox/nfyDeskInbox_$U1.ini"
+assert_eq "$(inbox_value 501 Subject)" "Maintenance tonight" "the message in $U1's inbox"
+assert_eq "$(stat -c '%a %U' "$INBOX")" "600 $U1" "the inbox"
+assert_eq "$(stat -c '%U' "$DATA/nfyDesk/DeskInbox/Messages/501.dat")" "$U1" "the body file's owner"
+log="$(ls "$DATA"/ApplicationLog/nfyDeskLog/*"$U1"* 2>/dev/null | head -n 1)"
+[ -f "$log" ] || fail "no log of $U1 in $DATA/ApplicationLog/nfyDeskLog: $(ls -l "$DATA/ApplicationLog/nfyDeskLog")"
+assert_eq "$(stat -c '%a' "$log")" "600" "mode of the log"
+messages="$(log_messages "$log")"
+assert_line "$messages" "MSG : Preprocessing : VELT installation path : /opt/nfydesk/"
+assert_line "$messages" "MSG : Preprocessing :sInboxINI_Write :: $INBOX"
+assert_nothing_like "$messages" "nfyToast.dll is missing"
+assert_nothing_like "$messages" "ERR : Function subCreateLog"
+grep -q 'mmid=77&sid=55&rid=1234' "$SANDBOX/requests.txt" || fail "no fetch recorded: $(requests)"
+
+note "$U2 cannot read or change $U1's inbox"
+for f in "$INBOX" "$DATA/nfyDesk/DeskInbox/Messages/501.dat" "$log"; do
+  runuser -u "$U2" -- cat "$f" >/dev/null 2>&1 && fail "$U2 read $f"
+  runuser -u "$U2" -- sh -c "echo x >>'$f'" 2>/dev/null && fail "$U2 wrote to $f"
+  runuser -u "$U2" -- rm -f "$f" 2>/dev/null || true
+  runuser -u "$U2" -- mv "$f" "$f.moved" 2>/dev/null && fail "$U2 renamed $f"
+  [ -f "$f" ] || fail "$U2 deleted $f"
+done
+assert_eq "$(inbox_value 501 Subject)" "Maintenance tonight" "$U1's inbox after $U2's attempts"
+
+note "reinstall keeps the key and the endpoint"
+url="$(sed -n 's/^URL=//p' /etc/nfydesk/nfyEndpoints.ini | head -n 1 | tr -d '\r')"
+dpkg -i "$DEB" >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -i again: $(cat "$SANDBOX/dpkg.out")"
+assert_eq "$(sed -n 's/^URL=//p' /etc/nfydesk/nfyEndpoints.ini | head -n 1 | tr -d '\r')" "$url" "endpoint after reinstall"
+grep -qx '"RegID"="1234"' "$STORE/HKEY_LOCAL_MACHINE.reg" || fail "RegID lost on reinstall"
+assert_eq "$(grep -ci '^"InstallationPath"=' "$STORE/HKEY_LOCAL_MACHINE.reg")" 1 "InstallationPath values"
+
+note "remove keeps the configuration, purge leaves nothing"
+dpkg -r nfydesk-notifier >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -r: $(cat "$SANDBOX/dpkg.out")"
+[ -f /etc/nfydesk/nfyEndpoints.ini ] && [ -f "$STORE/HKEY_LOCAL_MACHINE.reg" ] && [ -f "$INBOX" ] ||
+  fail "remove deleted the configuration or the data"
+assert_no_path /opt/nfydesk
+assert_no_path /etc/systemd/user/timers.target.wants/nfydesk-notifier.timer
+dpkg --purge nfydesk-notifier >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg --purge: $(cat "$SANDBOX/dpkg.out")"
+for p in /opt/nfydesk /var/lib/nfydesk /etc/nfydesk /usr/lib/systemd/user/nfydesk-notifier.timer \
+  /usr/lib/systemd/user/nfydesk-notifier.service /usr/bin/nfyDeskReg /usr/share/doc/nfydesk-notifier; do
+  assert_no_path "$p"
+done
+! dpkg-query -W nfydesk-notifier >/dev/null 2>&1 || fail "dpkg still knows the package"
+note "passed"

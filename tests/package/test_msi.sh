@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The MSI as an admin deploys it: its tables hold the programs, the features,
+# the upgrade code and the version; under Wine a silent per-machine install
+# into the INSTALLDIR given on the command line (the viewer feature left
+# out, where the agent ships its own) runs one message flow against
+# provider-sim, and a silent uninstall removes what it installed.
+source "$(dirname "$0")/../e2e/lib.sh"
+source "$(dirname "$0")/../e2e/flow.sh"
+
+MSI="$(ls "${NFY_PACKAGE_DIR:?}"/nfydesk-notifier-*.msi 2>/dev/null | tail -n 1)"
+[ -f "$MSI" ] || fail "no MSI in $NFY_PACKAGE_DIR: run scripts/package"
+version="$(basename "$MSI" .msi)"
+version="${version#nfydesk-notifier-}"
+
+note "msiinfo"
+tables="$(msiinfo tables "$MSI")"
+for t in Property File Component Feature FeatureComponents Directory Upgrade InstallExecuteSequence; do
+  grep -qx "$t" <<<"$tables" || fail "no $t table in: $tables"
+done
+props="$(msiinfo export "$MSI" Property | tr -d '\r')"
+assert_line "$props" $'UpgradeCode\t{3377E7AE-AF62-4BB1-81E8-9368774D883D}'
+assert_line "$props" $'ProductVersion\t'"$version"
+assert_line "$props" $'ALLUSERS\t1'
+files="$(msiinfo export "$MSI" File | tr -d '\r' | cut -f3)"
+assert_line "$files" nfyDeskNotify.exe
+has_viewer=0
+grep -qx nfyInbox.exe <<<"$files" && has_viewer=1
+[ -f "$NFY_BUILD_DIR/nfyDeskReg.exe" ] && assert_line "$files" nfyDeskReg.exe
+features="$(msiinfo export "$MSI" Feature | tr -d '\r' | cut -f1)"
+[ "$has_viewer" -eq 0 ] || assert_line "$features" Viewer
+
+note "msiexec /i under Wine"
+flow_begin
+rm -f "$PROGRAM"
+installdir="$(winpath "$INSTALL")\\"
+wine_run msiexec /i "$(winpath "$MSI")" /qn ADDLOCAL=Notifier INSTALLDIR="$installdir" >"$SANDBOX/msiexec.out" 2>&1 ||
+  fail "msiexec /i: $(cat "$SANDBOX/msiexec.out")"
+[ -f "$PROGRAM" ] || fail "nfyDeskNotify.exe not installed into $INSTALL: $(ls -R "$INSTALL")"
+cmp -s "$INSTALL/nfyDesk/nfyInbox.exe" "$NFY_BUILD_DIR/tools/test-viewer/test-viewer.exe" ||
+  fail "the viewer was installed although its feature was left out"
+
+note "one message flow"
+cat >"$SANDBOX/messages.txt" <<'MSG'
+id=601
+subject=Installed by msiexec
+content=Body of the message
+status=0
+MSG
+flow_start_provider --messages "$SANDBOX/messages.txt"
+run_answering CLICK
+assert_eq "$(inbox_value 601 Subject)" "Installed by msiexec" "the message in the inbox"
+assert_eq "$(cat "$MESSAGES/601.dat")" "Body of the message" "body file"
+assert_line "$(run_log)" "MSG : User clicked on the popup"
+assert_viewer_started
+
+note "msiexec /x"
+wine_run msiexec /x "$(winpath "$MSI")" /qn >"$SANDBOX/msiexec.out" 2>&1 || fail "msiexec /x: $(cat "$SANDBOX/msiexec.out")"
+assert_no_path "$PROGRAM"
+assert_no_path "$INSTALL/nfyDeskReg.exe"
+[ -f "$INSTALL/nfyDesk/nfyInbox.exe" ] || fail "uninstall removed the viewer it had not installed"
+note "passed"
