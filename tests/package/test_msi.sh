@@ -58,4 +58,15 @@ wine_run msiexec /x "$(winpath "$MSI")" /qn >"$SANDBOX/msiexec.out" 2>&1 || fail
 assert_no_path "$PROGRAM"
 assert_no_path "$INSTALL/nfyDeskReg.exe"
 [ -f "$INSTALL/nfyDesk/nfyInbox.exe" ] || fail "uninstall removed the viewer it had not installed"
+
+if [ "$has_viewer" -eq 1 ]; then
+  note "msiexec /i with every feature installs the viewer"
+  full="$SANDBOX/full"
+  mkdir -p "$full"
+  wine_run msiexec /i "$(winpath "$MSI")" /qn INSTALLDIR="$(winpath "$full")\\" >"$SANDBOX/msiexec.out" 2>&1 ||
+    fail "msiexec /i: $(cat "$SANDBOX/msiexec.out")"
+  [ -f "$full/nfyDesk/nfyInbox.exe" ] && [ -f "$full/nfyDeskNotify.exe" ] || fail "not installed: $(ls -R "$full")"
+  wine_run msiexec /x "$(winpath "$MSI")" /qn >"$SANDBOX/msiexec.out" 2>&1 || fail "msiexec /x: $(cat "$SANDBOX/msiexec.out")"
+  assert_no_path "$full/nfyDesk/nfyInbox.exe"
+fi
 note "passed"
