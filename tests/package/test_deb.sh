@@ -2,9 +2,11 @@
 # The Debian package as an admin deploys it: lintian finds no errors; it
 # installs as root; its user units verify; the installed notifier, run as a
 # fresh ordinary user the way the user unit starts it, stores a message from
-# provider-sim in that user's inbox under /var/lib/nfydesk, which a second
-# user can neither read nor change; reinstalling keeps the key and the
-# endpoint file, remove keeps the configuration, purge leaves nothing.
+# provider-sim in that user's own data folder under /var/lib/nfydesk, which a
+# second user can neither read nor change, nor take over before the first
+# run; the second user's run stores the same message with its own body file;
+# reinstalling keeps the key and the endpoint file, remove keeps the
+# configuration, purge leaves nothing.
 # Skipped (77) where the machine is not Debian, the test not root, or the
 # package is installed already (an admin's installation is never touched).
 source "$(dirname "$0")/../e2e/lib.sh"
@@ -24,7 +26,7 @@ DEB="$(ls "${NFY_PACKAGE_DIR:?}"/nfydesk-notifier_*_amd64.deb 2>/dev/null | tail
 SANDBOX="$(mktemp -d /tmp/nfy-deb-test.XXXXXX)"
 chmod 0755 "$SANDBOX"
 INSTALL=/opt/nfydesk
-DATA=/var/lib/nfydesk/ProgramData/VELTOR
+DATA_ROOT=/var/lib/nfydesk/ProgramData
 STORE=/var/lib/nfydesk/registry
 KEY='HKEY_LOCAL_MACHINE\SOFTWARE\VELTOR'
 U1=nfypkgtest1
@@ -53,9 +55,7 @@ grep -q 'libcurl' <<<"$depends" && grep -q 'libc6' <<<"$depends" || fail "Depend
 
 note "install"
 dpkg -i "$DEB" >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -i: $(cat "$SANDBOX/dpkg.out")"
-for d in "$DATA/nfyDesk/DeskInbox" "$DATA/nfyDesk/DeskInbox/Messages" "$DATA/ApplicationLog/nfyDeskLog" "$DATA/DeskPostLogs"; do
-  assert_eq "$(stat -c '%a %U' "$d")" "1777 root" "mode of $d"
-done
+assert_eq "$(stat -c '%a %U' "$DATA_ROOT")" "1777 root" "mode of $DATA_ROOT"
 assert_eq "$(stat -c '%a %U' "$STORE")" "755 root" "mode of the store"
 grep -qx '"InstallationPath"="/opt/nfydesk/"' "$STORE/HKEY_LOCAL_MACHINE.reg" || fail "no InstallationPath written"
 [ -L /etc/systemd/user/timers.target.wants/nfydesk-notifier.timer ] || fail "the timer is not enabled for all users"
@@ -86,18 +86,21 @@ content=Please save your work by six.
 status=0
 MSG
 flow_start_provider --messages "$SANDBOX/messages.txt"
+# Runs the notifier as the user unit starts it: its environment, umask,
+# preparation and command, with the unit's %u and $$ resolved. Fails when
+# the preparation refuses to run.
 run_as() {
-  local user="$1" unit=/usr/lib/systemd/user/nfydesk-notifier.service envs umask exe
-  # Started as the user unit starts it: its environment, umask and command.
-  envs="$(sed -n 's/^Environment=//p' "$unit")"
-  umask="$(sed -n 's/^UMask=//p' "$unit")"
-  exe="$(sed -n 's/^ExecStart=//p' "$unit")"
+  local user="$1" unit=/usr/lib/systemd/user/nfydesk-notifier.service
+  setting() { sed -n "s/^$1=//p" "$unit" | sed -e "s/%u/$user/g" -e 's/\$\$/$/g'; }
   local runtime="$SANDBOX/runtime-$user"
   install -d -m 0700 -o "$user" "$runtime"
-  runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="/home/$user" XDG_RUNTIME_DIR="$runtime" $envs \
-    sh -c "umask $umask && exec $exe" </dev/null >"$SANDBOX/run-$user.out" 2>&1 || true
+  runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="/home/$user" XDG_RUNTIME_DIR="$runtime" \
+    $(setting Environment) sh -c "umask $(setting UMask) && $(setting ExecStartPre) && exec $(setting ExecStart)" \
+    </dev/null >"$SANDBOX/run-$user.out" 2>&1
 }
-run_as "$U1"
+run_as "$U1" || fail "the unit's preparation failed for $U1: $(cat "$SANDBOX/run-$U1.out")"
+DATA="$DATA_ROOT/$U1/VELTOR"
+assert_eq "$(stat -c '%a %U' "$DATA_ROOT/$U1")" "700 $U1" "$U1's data folder"
 INBOX="$DATA/nfyDesk/DeskInbox/nfyDeskInbox_$U1.ini"
 assert_eq "$(inbox_value 501 Subject)" "Maintenance tonight" "the message in $U1's inbox"
 assert_eq "$(stat -c '%a %U' "$INBOX")" "600 $U1" "the inbox"
@@ -121,6 +124,15 @@ for f in "$INBOX" "$DATA/nfyDesk/DeskInbox/Messages/501.dat" "$log"; do
   [ -f "$f" ] || fail "$U2 deleted $f"
 done
 assert_eq "$(inbox_value 501 Subject)" "Maintenance tonight" "$U1's inbox after $U2's attempts"
+
+note "a data folder made by someone else is refused; $U2's own run"
+runuser -u "$U1" -- mkdir -m 0777 "$DATA_ROOT/$U2"
+run_as "$U2" && fail "$U2's run used a data folder that $U1 made"
+[ -z "$(ls -A "$DATA_ROOT/$U2")" ] || fail "$U2's run wrote into $U1's folder: $(ls -R "$DATA_ROOT/$U2")"
+rmdir "$DATA_ROOT/$U2"
+run_as "$U2" || fail "the unit's preparation failed for $U2: $(cat "$SANDBOX/run-$U2.out")"
+assert_eq "$(runuser -u "$U2" -- cat "$DATA_ROOT/$U2/VELTOR/nfyDesk/DeskInbox/Messages/501.dat")" \
+  "Please save your work by six." "$U2's body file of the same message"
 
 note "reinstall keeps the key and the endpoint"
 url="$(sed -n 's/^URL=//p' /etc/nfydesk/nfyEndpoints.ini | head -n 1 | tr -d '\r')"
