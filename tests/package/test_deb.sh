@@ -23,6 +23,7 @@ dpkg-query -W -f='${Status}' nfydesk-notifier 2>/dev/null | grep -q 'ok installe
 DEB="$(ls "${NFY_PACKAGE_DIR:?}"/nfydesk-notifier_*_amd64.deb 2>/dev/null | tail -n 1)"
 [ -f "$DEB" ] || fail "no package in $NFY_PACKAGE_DIR: run scripts/package"
 
+unset NFY_REGISTRY_ROOT ALLUSERSPROFILE
 SANDBOX="$(mktemp -d /tmp/nfy-deb-test.XXXXXX)"
 chmod 0755 "$SANDBOX"
 INSTALL=/opt/nfydesk
