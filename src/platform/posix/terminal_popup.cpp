@@ -6,10 +6,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "app/text.h"
 #include "platform/posix/popup_object.h"
+#include "platform/utf8.h"
 
 namespace nfy::platform::component {
 namespace {
@@ -24,23 +26,6 @@ void writeAll(const std::string& s) {
   }
 }
 
-// The length of the UTF-8 character at s[i] and its code point; 0 when the
-// bytes there are no UTF-8 (overlong forms and surrogates included).
-size_t utf8Char(const std::string& s, size_t i, unsigned& cp) {
-  auto c = static_cast<unsigned char>(s[i]);
-  size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-  if (len == 0 || i + len > s.size()) return 0;
-  cp = c & (0x7F >> len);
-  for (size_t k = 1; k < len; ++k) {
-    auto t = static_cast<unsigned char>(s[i + k]);
-    if ((t & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (t & 0x3F);
-  }
-  if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-    return 0;
-  return len;
-}
-
 // The texts come from the provider; control characters could drive the
 // terminal (escape sequences), so only line breaks and tabs pass. That holds
 // for the C1 controls (U+0080 to U+009F, which terminals take as CSI, OSC
@@ -51,8 +36,8 @@ std::string printable(const std::string& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
-      unsigned cp = 0;
-      size_t len = utf8Char(s, i, cp);
+      std::uint32_t cp = 0;
+      size_t len = utf8CharAt(s, i, cp);
       if (len == 0 || cp <= 0x9F) {
         out += '?';
         if (len > 0) i += len - 1;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/errors.h"
+#include "platform/utf8.h"
 #include "platform/xml_text.h"
 
 namespace nfy::platform::xml {
@@ -219,21 +220,9 @@ pugi::xml_encoding detectEncoding(std::string_view b, bool& strict) {
 // surrogates, nothing above U+10FFFF, no U+FFFE or U+FFFF.
 bool validUtf8(std::string_view b) {
   for (size_t i = 0; i < b.size();) {
-    auto c = static_cast<unsigned char>(b[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-    if (len == 0 || i + len > b.size()) return false;
-    std::uint32_t cp = c & (0x7F >> len);
-    for (size_t k = 1; k < len; ++k) {
-      auto t = static_cast<unsigned char>(b[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return false;
+    std::uint32_t cp = static_cast<unsigned char>(b[i]);
+    size_t len = cp < 0x80 ? 1 : utf8CharAt(b, i, cp);
+    if (len == 0 || cp == 0xFFFE || cp == 0xFFFF) return false;
     i += len;
   }
   return true;
