@@ -182,6 +182,16 @@ TEST_F(MessageParse, IdsDifferingInCaseShareTheSectionAndTheBodyFile) {
 // nodes take no record, and at most 1,000 messages are handled per reply.
 TEST_F(MessageParse, HostileRepliesAreHandledInBoundedWork) {
   seedSummary("0", "0");
+  // Nesting past the DOM's limit, or a NUL, is a reply that does not load.
+  std::string deep;
+  for (int i = 0; i < 590000; ++i) deep += "<a>";
+  EXPECT_FALSE(fncParseDeskMessages(reply(message("8", "0", deep + "x" + replaceAll(deep, "<", "</")))));
+  EXPECT_FALSE(fncParseDeskMessages(reply(message("8", "0", std::string("<usractid>a\0b</usractid>", 24)))));
+  auto loadFailures = log.lines();
+  EXPECT_EQ(std::count(loadFailures.begin(), loadFailures.end(), "ERR : Failed to load the xml for Desk Messages. "),
+            2);
+  EXPECT_EQ(fncGetSectionNames(), "");
+
   std::string filler;
   for (int i = 0; i < 100000; ++i) filler += "<x/>";
   ASSERT_TRUE(fncParseDeskMessages(reply(filler + message("9", "1"))));
