@@ -69,6 +69,7 @@ InboxWindow::InboxWindow(bool installed) : installed_(installed) {
   confirm_.signal_clicked().connect([this] { confirm(); });
   status_.set_xalign(0);
   status_.set_wrap(true);
+  status_.set_hexpand(true);
   actions_.append(confirm_);
   actions_.append(status_);
   body_.set_editable(false);
