@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/errors.h"
@@ -231,9 +232,18 @@ LRESULT CALLBACK windowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       KillTimer(wnd, kReloadTimer);
       reload();
       return 0;
-    case WM_CTLCOLORSTATIC:
-      if (reinterpret_cast<HWND>(lp) == view.status) SetTextColor(reinterpret_cast<HDC>(wp), RGB(0xb3, 0x26, 0x1e));
-      break;
+    case WM_CTLCOLORSTATIC: {
+      // The labels on the window's face colour; the status line in red.
+      auto dc = reinterpret_cast<HDC>(wp);
+      auto control = reinterpret_cast<HWND>(lp);
+      if (control == view.body) {  // the read-only edit keeps a white page
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      SetTextColor(dc, control == view.status ? RGB(0xb3, 0x26, 0x1e) : GetSysColor(COLOR_WINDOWTEXT));
+      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
     case WM_DESTROY: PostQuitMessage(0); return 0;
   }
   return DefWindowProcW(wnd, msg, wp, lp);
