@@ -61,8 +61,8 @@ bool isSafeFileName(const std::string& id) {
 bool InboxModel::reload() {
   std::vector<Message> found;
   try {
-    sInboxINI_Read =
-        ReadLatestINIFile(sDataPath + paths::inboxFolder() + paths::sep(), "nfyDeskInbox_" + sUserName + ".ini");
+    size_t cut = sInboxINI_Write.find_last_of(paths::sep()) + 1;
+    sInboxINI_Read = ReadLatestINIFile(sInboxINI_Write.substr(0, cut), sInboxINI_Write.substr(cut));
     std::vector<std::string> seen;
     for (const std::string& name : ini::sectionNames(sInboxINI_Read)) {
       // Names match without regard to case: only the first of a name counts.
