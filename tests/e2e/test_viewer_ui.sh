@@ -32,14 +32,18 @@ flow_start_provider
 
 # ------------------------------------------------------------ the display
 XVFB_PID= VIEWER_PID= BUS_PID=
+# Ends a process this scenario started: politely, then for sure.
+stop_pid() {
+  [ -n "$1" ] || return 0
+  kill "$1" 2>/dev/null || return 0
+  for _ in $(seq 1 30); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -9 "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 stop_all() {
-  [ -n "$VIEWER_PID" ] && kill "$VIEWER_PID" 2>/dev/null
-  [ -n "$BUS_PID" ] && kill "$BUS_PID" 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-  local p
-  for p in $VIEWER_PID $BUS_PID $XVFB_PID; do wait "$p" 2>/dev/null; done
-  is_windows && wineserver -k 2>/dev/null
-  true
+  stop_pid "$VIEWER_PID"
+  stop_pid "$BUS_PID"
+  stop_pid "$XVFB_PID"
 }
 trap 'stop_all; flow_stop_provider; e2e_cleanup' EXIT
 Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$SANDBOX/display" 2>"$SANDBOX/xvfb.out" &

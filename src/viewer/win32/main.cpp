@@ -63,7 +63,7 @@ HWND child(const wchar_t* cls, const wchar_t* text, DWORD style, int id, DWORD e
 void layout() {
   RECT r;
   GetClientRect(view.wnd, &r);
-  int w = r.right, h = r.bottom, left = w * 2 / 5, x = left + 12, rw = w - x - 12;
+  int w = r.right, h = r.bottom, left = w * 11 / 20, x = left + 12, rw = w - x - 12;
   MoveWindow(view.list, 0, 0, left, h, TRUE);
   MoveWindow(view.empty, 0, h / 3, left, h / 3, TRUE);
   MoveWindow(view.subject, x, 12, rw, 28, TRUE);
@@ -153,6 +153,8 @@ void confirm() {
   SetWindowTextW(view.status, wide(said).c_str());
   fillList();
   showOpened();
+  // Back to the list, so that the arrows go on moving through it.
+  if (!view.ids.empty()) SetFocus(view.list);
 }
 
 void reload() {
@@ -176,7 +178,7 @@ void createChildren() {
   view.list =
       child(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kList, WS_EX_CLIENTEDGE);
   ListView_SetExtendedListViewStyle(view.list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-  const std::pair<const wchar_t*, int> columns[] = {{L"Subject", 190}, {L"From", 100}, {L"Received", 130}, {L"", 160}};
+  const std::pair<const wchar_t*, int> columns[] = {{L"Subject", 168}, {L"From", 100}, {L"Received", 132}, {L"", 150}};
   for (int i = 0; i < 4; ++i) {
     LVCOLUMNW c{};
     c.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -297,7 +299,7 @@ int run() {
   RegisterClassExW(&wc);
   std::wstring title = wide(view.installed ? windowTitle() : "Messages");
   HWND wnd = CreateWindowExW(WS_EX_CONTROLPARENT, kClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                             CW_USEDEFAULT, 900, 560, nullptr, nullptr, wc.hInstance, nullptr);
+                             CW_USEDEFAULT, 1040, 600, nullptr, nullptr, wc.hInstance, nullptr);
   if (!wnd) return 1;
   if (view.installed) view.model.reload();
   fillList();
