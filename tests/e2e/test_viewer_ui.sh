@@ -51,7 +51,11 @@ XVFB_PID=$!
 for _ in $(seq 1 100); do [ -s "$SANDBOX/display" ] && break; sleep 0.05; done
 [ -s "$SANDBOX/display" ] || fail "Xvfb did not start: $(cat "$SANDBOX/xvfb.out")"
 export DISPLAY=":$(tr -d '\n' <"$SANDBOX/display")"
-if ! is_windows; then
+if is_windows; then
+  # The Wine processes of the set-up above run without a display; the
+  # viewer needs a Wine session that starts on this one.
+  WINEPREFIX="$NFY_BUILD_DIR/wineprefix" wineserver -w || true
+else
   # A private session bus: one viewer per session is a bus name.
   dbus-daemon --session --nofork --print-address=6 6>"$SANDBOX/bus" &
   BUS_PID=$!
@@ -86,7 +90,7 @@ has_window() { [ -n "$(window_id)" ]; }
 note "the window opens with its title, the newest message selected"
 start_viewer
 VIEWER_PID=$!
-wait_for 300 has_window || fail "no viewer window: $(cat "$SANDBOX/viewer.out")"
+wait_for 600 has_window || fail "no viewer window: $(cat "$SANDBOX/viewer.out")"
 WID="$(window_id)"
 xdotool windowfocus --sync "$WID" 2>/dev/null || true
 sleep 0.5
