@@ -144,3 +144,16 @@ key Escape
 wait_for 100 bash -c "! kill -0 $VIEWER_PID 2>/dev/null" || fail "the viewer is still open after Escape"
 VIEWER_PID=
 assert_nothing_like "$(viewer_log)" "ERR : nfyInbox : Failed"
+
+if is_windows; then
+  note "started hidden by the notifier's popup click, the window shows all the same"
+  printf 'id=505\nsubject=Brought by the service\nrequsrconfirm=false\nstatus=0\n\n' >"$SANDBOX/messages.txt"
+  flow_start_provider --messages "$SANDBOX/messages.txt"
+  run_answering CLICK
+  visible() { [ -n "$(xdotool search --onlyvisible --name "^Messages from IT\$" 2>/dev/null | head -n1)" ]; }
+  wait_for 300 visible || fail "the viewer started by the notifier shows no window"
+  WID="$(window_id)"
+  xdotool windowfocus --sync "$WID" 2>/dev/null || true
+  key Escape
+  wait_for 100 bash -c '! xdotool search --name "^Messages from IT\$" >/dev/null 2>&1' || fail "not closed"
+fi
