@@ -127,6 +127,14 @@ Outcome change(const std::string& file, Edit edit) {
   return Outcome::Ok;
 }
 
+// A "]" would end the header early; a key that begins with "[" could read
+// back as a header.
+bool acceptableNames(const std::string& section, const std::string& key) {
+  if (section.find(']') != std::string::npos) return false;
+  std::string_view tk = trimBlanks(key);
+  return tk.empty() || tk.front() != '[';
+}
+
 }  // namespace
 
 std::string readValue(const std::string& file, std::string_view section, std::string_view key) {
@@ -141,11 +149,37 @@ std::string readValue(const std::string& file, std::string_view section, std::st
 
 Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
   std::string s = oneLine(section), k = oneLine(key), v = oneLine(value);
-  // A "]" would end the header early; a key that begins with "[" could read
-  // back as a header.
-  if (s.find(']') != std::string::npos) return Outcome::BadName;
-  if (std::string_view tk = trimBlanks(k); !tk.empty() && tk.front() == '[') return Outcome::BadName;
+  if (!acceptableNames(s, k)) return Outcome::BadName;
   return change(file, [&](Document& doc) { return doc.set(toFile(doc, s), toFile(doc, k), toFile(doc, v)); });
+}
+
+std::string Change::value(std::string_view section, std::string_view key) const {
+  std::string out;
+  if (doc_.value(toFile(doc_, oneLine(section)), toFile(doc_, oneLine(key)), out)) return fromFile(doc_, out);
+  return "";
+}
+
+bool Change::hasSection(std::string_view section) const {
+  std::string s = toFile(doc_, oneLine(section));
+  for (const std::string& name : doc_.sectionNames()) {
+    if (sameName(name, s)) return true;
+  }
+  return false;
+}
+
+bool Change::set(std::string_view section, std::string_view key, std::string_view value) {
+  std::string s = oneLine(section), k = oneLine(key), v = oneLine(value);
+  if (!acceptableNames(s, k)) return false;
+  if (doc_.set(toFile(doc_, s), toFile(doc_, k), toFile(doc_, v)) == Document::Edit::Changed) changed_ = true;
+  return true;
+}
+
+Outcome update(const std::string& file, const std::function<void(Change&)>& edit) {
+  return change(file, [&](Document& doc) {
+    Change c(doc);
+    edit(c);
+    return c.changed() ? Document::Edit::Changed : Document::Edit::Unchanged;
+  });
 }
 
 Outcome deleteSection(const std::string& file, std::string_view section) {

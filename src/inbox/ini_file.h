@@ -10,11 +10,14 @@
 //   changed on disk (size, modification time, file id).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace nfy::ini {
+
+class Document;
 
 enum class Outcome {
   Ok,           // done (or nothing to change)
@@ -38,6 +41,27 @@ Outcome deleteSection(const std::string& file, std::string_view section);
 // Every named section in file order. Raises RuntimeError 76 for a file name
 // that is empty, bare or relative; a missing or unreadable file has none.
 std::vector<std::string> sectionNames(const std::string& file);
+
+// Several keys of one file read and written as one change: what `edit`
+// reads is the file as it is under the lock, and what it sets is written
+// together, so that no other writer's change falls between a read and the
+// write that depends on it.
+class Change {
+ public:
+  explicit Change(Document& doc) : doc_(doc) {}
+  // The value of a key now ("" when missing).
+  std::string value(std::string_view section, std::string_view key) const;
+  bool hasSection(std::string_view section) const;
+  // Sets a key (names and value on one line); false for a name that
+  // writeValue refuses.
+  bool set(std::string_view section, std::string_view key, std::string_view value);
+  bool changed() const { return changed_; }
+
+ private:
+  Document& doc_;
+  bool changed_ = false;
+};
+Outcome update(const std::string& file, const std::function<void(Change&)>& edit);
 
 // How long a change waits for the lock, in milliseconds.
 void setLockWait(unsigned ms);
