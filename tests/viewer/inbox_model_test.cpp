@@ -177,6 +177,11 @@ TEST_F(InboxModelTest, ConfirmPostsAndOnlyThenCountsDown) {
             "</wpdcmupdateusrstatus>");
   EXPECT_EQ(sConfirmMsgID, "102");
   EXPECT_EQ(key("MsgCount", "RequireUserConfirmation"), "1");
+  // The confirmed message awaits nothing any more; the index names the next.
+  EXPECT_EQ(key("102", "RequireUserConfirmation"), "0");
+  EXPECT_EQ(key("MsgCount", "MSGId"), "103");
+  model.reload();
+  EXPECT_FALSE(model.find("102")->awaitsConfirmation);
 }
 
 TEST_F(InboxModelTest, FailedPostChangesNothingAndOnlyAwaitedMessagesAreConfirmed) {
