@@ -108,6 +108,8 @@ echo "101 received: $aged (moved back from $received)"
 cat >"$sandbox/messages.txt" <<'MSG'
 id=102
 subject=New security policy
+usractid=1
+requsrconfirm=true
 status=1
 MSG
 : >"$sandbox/requests.txt"
