@@ -58,7 +58,7 @@ TEST_F(RegistryAccess, CreateTestAndListKeys) {
   EXPECT_FALSE(r.HaveSubkey(key("missing")));
 
   // A long subkey name is read whole.
-  std::string longName(230, 'n');
+  std::string longName(180, 'n');
   ASSERT_NE(r.CreateKey(key("a\\" + longName)), 0);
   EXPECT_EQ(r.EnumKeys(key("a"), names), 3);
   EXPECT_EQ(names[2], longName);
