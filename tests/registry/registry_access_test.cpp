@@ -1,12 +1,13 @@
 // clsRegistryAccess against the registry itself: the Linux store in the
 // sandbox, or the real registry under Wine.
+#include "registry/registry_access.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 
 #include "app/launch.h"
-#include "registry/registry_access.h"
 #include "support/sandbox.h"
 #include "support/scratch_registry.h"
 
@@ -115,8 +116,7 @@ TEST_F(RegistryAccess, KillKeyDeletesTreesOnlyWhenAskedAndNeverTheSystemKeys) {
   // A missing key: 1, no error text, the status in the log.
   EXPECT_EQ(r.KillSubKey(key("gone"), &err), 1);
   EXPECT_EQ(err, "");
-  EXPECT_EQ(log.lines().back(),
-            "ERR : Error while opening the sub key " + key("gone") + ", " + notFound);
+  EXPECT_EQ(log.lines().back(), "ERR : Error while opening the sub key " + key("gone") + ", " + notFound);
 }
 
 TEST_F(RegistryAccess, EachValueTypeIsWrittenReadAndDeleted) {
@@ -147,8 +147,7 @@ TEST_F(RegistryAccess, EachValueTypeIsWrittenReadAndDeleted) {
   EXPECT_FALSE(r.ValueExists(key("v"), "d"));
   EXPECT_EQ(r.ReadDWORD(key("v"), "d"), 0);
   EXPECT_NE(r.KillValue(key("v"), "d", &err), 0);  // the key opened: its handle, and the error text
-  EXPECT_EQ(err, "Error while deleteing the value d for registry key " + key("v") +
-                     ", " + notFound);
+  EXPECT_EQ(err, "Error while deleteing the value d for registry key " + key("v") + ", " + notFound);
   EXPECT_EQ(r.KillValue(key("nokey"), "d", &err), 0);
   EXPECT_FALSE(r.ValueExists(key("nokey"), "d"));
 }
@@ -225,7 +224,8 @@ TEST_F(RegistryAccess, ExportWritesARegistrationFileAndNeverOverwritesOne) {
   EXPECT_EQ(test::readFile(file), "REGEDIT4\r\n\r\n[" + longPath +
                                       "]\r\n@=\"default \\\"value\\\"\"\r\n\"path\"=\"C:\\\\dir\\\\\"\r\n"
                                       "\"bin\"=hex:41,00,42\r\n\"ten\"=dword:0000000a\r\n\r\n[" +
-                                      longPath + "\\sub]\r\n@=\"\"\r\n\"lines\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\r\n\r\n[" +
+                                      longPath +
+                                      "\\sub]\r\n@=\"\"\r\n\"lines\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\r\n\r\n[" +
                                       longPath + "\\sub\\deeper]\r\n@=\"\"\r\n\r\n");
   EXPECT_EQ(shown.size(), 3u);
 

@@ -61,10 +61,12 @@ TEST(KeyPath, LongRootsInAnyCaseBecomeShortAndARootAloneHasNoSubkey) {
   EXPECT_EQ(registry::parseKeyPath(p, sub), reg::kUsers);
   EXPECT_EQ(p, "HKUS");
 
-  const std::pair<const char*, reg::Key> roots[] = {
-      {"HKEY_CLASSES_ROOT\\x", reg::kClassesRoot},   {"HKEY_CURRENT_CONFIG\\x", reg::kCurrentConfig},
-      {"HKEY_PERFORMANCE_DATA", reg::kPerformanceData}, {"HKDD\\x", reg::kDynData},
-      {"HKEY_NOWHERE\\x", 0},                         {"", 0}};
+  const std::pair<const char*, reg::Key> roots[] = {{"HKEY_CLASSES_ROOT\\x", reg::kClassesRoot},
+                                                    {"HKEY_CURRENT_CONFIG\\x", reg::kCurrentConfig},
+                                                    {"HKEY_PERFORMANCE_DATA", reg::kPerformanceData},
+                                                    {"HKDD\\x", reg::kDynData},
+                                                    {"HKEY_NOWHERE\\x", 0},
+                                                    {"", 0}};
   for (const auto& [path, key] : roots) {
     p = path;
     EXPECT_EQ(registry::parseKeyPath(p, sub), key) << path;
@@ -83,8 +85,8 @@ TEST(KeyPath, ProtectedKeysInEveryForm) {
                         "HKLM\\SOFTWARE\\", "HKLM\\\\SOFTWARE", "HKLM", "HKEY_LOCAL_MACHINE"}) {
     EXPECT_TRUE(registry::isProtectedKey(p)) << p;
   }
-  for (const char* p : {"HKLM\\SOFTWARE\\VELTOR", "HKCU\\SOFTWARE", "HKLM\\SOFTWARE\\Microsoft\\Windows", "HKCU",
-                        "HKLM\\SYSTEMS"}) {
+  for (const char* p :
+       {"HKLM\\SOFTWARE\\VELTOR", "HKCU\\SOFTWARE", "HKLM\\SOFTWARE\\Microsoft\\Windows", "HKCU", "HKLM\\SYSTEMS"}) {
     EXPECT_FALSE(registry::isProtectedKey(p)) << p;
   }
 }

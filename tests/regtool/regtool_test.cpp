@@ -1,11 +1,12 @@
 // nfyDeskReg's command line: usage, bad input, and the import file.
+#include "regtool/regtool.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "regtool/reg_import.h"
-#include "regtool/regtool.h"
 #include "registry/registry_access.h"
+#include "regtool/reg_import.h"
 #include "support/sandbox.h"
 #include "support/scratch_registry.h"
 
@@ -107,17 +108,17 @@ TEST_F(RegTool, VerbsPrintTheirResultsAndExitStatus) {
 TEST_F(RegTool, ImportWritesEveryEntryOrNothing) {
   box.write("bad.reg", "REGEDIT4\r\n\r\n[" + key() + "]\r\n\"a\"=\"one\"\r\n\"b\"=dword:123456789\r\n");
   EXPECT_EQ(run({"import", box.path("bad.reg")}), 1);
-  EXPECT_NE(err.str().find(": line 5: a dword needs one to eight hex digits; nothing was imported"),
-            std::string::npos)
+  EXPECT_NE(err.str().find(": line 5: a dword needs one to eight hex digits; nothing was imported"), std::string::npos)
       << err.str();
   clsRegistryAccess r;
   EXPECT_FALSE(r.KeyExists(key()));
   EXPECT_EQ(run({"import", box.path("absent.reg")}), 1);
   EXPECT_NE(err.str().find("cannot be read"), std::string::npos);
 
-  box.write("good.reg", "REGEDIT4\n\n[" + key("a") + "]\n@=\"dflt\"\n\"s\"=\"x\\\\y\\\"z\"\n\"d\"=dword:0000000a\n"
-                        "\"b\"=hex:01,\\\n  02\n\"t\"=hex(1):41,42,00\n\n[" + key("gone") + "]\n\n[-" + key("gone") +
-                        "]\n");
+  box.write("good.reg", "REGEDIT4\n\n[" + key("a") +
+                            "]\n@=\"dflt\"\n\"s\"=\"x\\\\y\\\"z\"\n\"d\"=dword:0000000a\n"
+                            "\"b\"=hex:01,\\\n  02\n\"t\"=hex(1):41,42,00\n\n[" +
+                            key("gone") + "]\n\n[-" + key("gone") + "]\n");
   EXPECT_EQ(run({"import", box.path("good.reg")}), 0) << err.str();
   EXPECT_EQ(r.ReadString(key("a"), ""), "dflt");
   EXPECT_EQ(r.ReadString(key("a"), "s"), "x\\y\"z");
