@@ -11,11 +11,19 @@ namespace {
 
 // objLogFile: the open log stream, or none.
 std::FILE* objLogFile = nullptr;
+std::function<void(const std::string&)> logSink;
 
 }  // namespace
 
 void subWriteLog(const std::string& message) {
   // The log never fails its caller: a line that cannot be written is dropped.
+  if (logSink) {
+    try {
+      logSink(message);
+    } catch (...) {
+    }
+    return;
+  }
   if (!objLogFile) return;
   try {
     std::string line = nowStamp() + "\t" + message + "\r\n";
@@ -23,6 +31,8 @@ void subWriteLog(const std::string& message) {
   } catch (...) {
   }
 }
+
+void setLogSink(std::function<void(const std::string&)> sink) { logSink = std::move(sink); }
 
 void openLog(const std::string& path) {
   closeLog();

@@ -15,7 +15,6 @@ namespace nfy::platform::reg::store {
 namespace {
 
 constexpr const char* kDefaultFolder = "/var/lib/nfydesk/registry";
-constexpr long kIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 constexpr unsigned kLockWaitMs = 2000;
 
 std::string filePath(const std::string& rootName) { return storeFolder() + "/" + rootName + ".reg"; }
