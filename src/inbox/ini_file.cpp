@@ -113,7 +113,7 @@ Outcome change(const std::string& file, Edit edit) {
   static std::string text;
   c->doc.serializeTo(text);
   platform::FileStamp st;
-  if (!platform::replaceFileWith(file, file + ".tmp", text, st, kReplaceWaitMs)) {
+  if (!platform::replaceFileWith(file, text, st, kReplaceWaitMs)) {
     cache().erase(file);  // the document in memory no longer matches the file
     return Outcome::Failed;
   }

@@ -28,9 +28,9 @@ int main(int argc, char** argv) {
     const long count = std::atol(argv[4]);
     int failures = 0;
     for (long n = 0; n < count; ++n) {
-      if (nfy::ini::writeValue(file, "Shared", prefix + std::to_string(n), std::to_string(n)) !=
-          nfy::ini::Outcome::Ok) {
-        std::fprintf(stderr, "write %s%ld failed\n", prefix.c_str(), n);
+      nfy::ini::Outcome outcome = nfy::ini::writeValue(file, "Shared", prefix + std::to_string(n), std::to_string(n));
+      if (outcome != nfy::ini::Outcome::Ok) {
+        std::fprintf(stderr, "write %s%ld failed (%d)\n", prefix.c_str(), n, static_cast<int>(outcome));
         ++failures;
       }
     }
