@@ -1,5 +1,7 @@
 #include "inbox/message_parse.h"
 
+#include <optional>
+
 #include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
@@ -154,9 +156,11 @@ bool fncParseDeskMessages(const std::string& reply) {
     if (!list) return false;
 
     const char* keys[] = {"TotalMsgs", "UNREADMsgs", "RequireUserConfirmation", "MSGId", "Subject"};
+    std::optional<IniWriteScope> normalising(sInboxINI_Write);
     for (const char* key : keys) {
       if (trim(readSummary(key)).empty()) writeSummary(key, std::string(key) == "Subject" ? "" : "0");
     }
+    normalising.reset();
 
     const long count = list->childCount();
     for (long i = 0; i < count; ++i) {
@@ -164,6 +168,7 @@ bool fncParseDeskMessages(const std::string& reply) {
       // A node without fields (a comment, stray text, an empty element) is
       // not a message: skip it rather than fail the whole reply.
       if (!message || !hasElementChild(*message)) continue;
+      IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
       const long fields = message->childCount();
       for (long j = 0; j < fields; ++j) {
         auto field = message->child(j);
