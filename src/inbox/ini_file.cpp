@@ -104,14 +104,12 @@ Document::Edit apply(Document& doc, const Change& c) {
   return doc.set(toFile(doc, c.section), toFile(doc, c.key), toFile(doc, c.value));
 }
 
-// A file's open scope: its document with the scope's changes, the content
-// the scope began from, and the changes in their order.
+// A file's open scope: the file as the scope found it (its document taken
+// out of the cache and changed by the scope), and the changes in their order.
 struct Open {
   int depth = 0;
   bool usable = false;  // the file could be read (and its encoding is known)
-  Document doc;
-  std::string baseBytes;
-  bool baseExists = false;
+  Cached base;          // doc: with the scope's changes; bytes, stamp: as found
   std::vector<Change> changes;
 };
 
@@ -176,7 +174,7 @@ Outcome change(const std::string& file, const Change& c) {
   if (!isRootedPath(file)) return Outcome::BadFileName;
   if (Open* open = scopeOf(file)) {
     if (!open->usable) return Outcome::Failed;
-    if (apply(open->doc, c) == Document::Edit::Changed) open->changes.push_back(c);
+    if (apply(open->base.doc, c) == Document::Edit::Changed) open->changes.push_back(c);
     return Outcome::Ok;
   }
   return replaceUnderLock(file, [&](Cached& cached) { return apply(cached.doc, c); });
@@ -184,7 +182,7 @@ Outcome change(const std::string& file, const Change& c) {
 
 // The document that reads of the file see: the scope's, when one is open.
 const Document* current(const std::string& file) {
-  if (const Open* open = scopeOf(file)) return open->usable ? &open->doc : nullptr;
+  if (const Open* open = scopeOf(file)) return open->usable ? &open->base.doc : nullptr;
   const Cached* c = load(file);
   return c ? &c->doc : nullptr;
 }
@@ -228,12 +226,12 @@ Scope::Scope(std::string file) : file_(std::move(file)) {
   if (!isRootedPath(file_)) return;
   Open& open = openScopes()[file_];
   if (open.depth++ > 0) return;
-  const Cached* c = load(file_);
+  Cached* c = load(file_);
   open.usable = c && c->doc.encoding() != Document::Encoding::Unsupported;
   if (!open.usable) return;
-  open.doc = c->doc;
-  open.baseBytes = c->bytes;
-  open.baseExists = c->stamp.exists;
+  // The scope works on the cached document itself: no copy of a large inbox.
+  open.base = std::move(*c);
+  cache().erase(file_);
 }
 
 Scope::~Scope() { commit(); }
@@ -246,24 +244,51 @@ std::vector<Lost> Scope::commit() {
   if (it == openScopes().end() || --it->second.depth > 0) return lost;
   Open open = std::move(it->second);
   openScopes().erase(it);
-  if (open.changes.empty()) return lost;
-  Outcome o = replaceUnderLock(file_, [&](Cached& c) {
-    if (c.stamp.exists == open.baseExists && c.bytes == open.baseBytes) {
-      // Nobody wrote meanwhile: the scope's document is the new file.
-      c.doc = std::move(open.doc);
-      return Document::Edit::Changed;
-    }
-    // Another program wrote meanwhile: the scope's changes again, on the
-    // file as it is now.
-    Document::Edit e = Document::Edit::Unchanged;
-    for (const Change& change : open.changes) {
-      if (apply(c.doc, change) == Document::Edit::Changed) e = Document::Edit::Changed;
-    }
-    return e;
-  });
-  if (o != Outcome::Ok) {
-    for (const Change& change : open.changes) lost.push_back({change.deletion, change.section});
+  if (!open.usable) return lost;
+  if (open.changes.empty()) {
+    cache()[file_] = std::move(open.base);  // nothing changed: the cache is as it was
+    return lost;
   }
+  auto loseAll = [&] {
+    for (const Change& change : open.changes) lost.push_back({change.deletion, change.section});
+    return lost;
+  };
+  platform::FileLock* lock = nullptr;
+  if (lockFile(file_, lock) != Outcome::Ok) return loseAll();
+  struct Unlock {
+    platform::FileLock* lock;
+    ~Unlock() { lock->unlock(); }
+  } unlockAtEnd{lock};
+
+  Document doc;
+  platform::FileStamp now = platform::fileStamp(file_);
+  if (now == open.base.stamp && open.base.settled) {
+    doc = std::move(open.base.doc);  // nobody wrote meanwhile
+  } else {
+    Cached* c = load(file_);
+    if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return loseAll();
+    if (c->stamp.exists == open.base.stamp.exists && c->bytes == open.base.bytes) {
+      doc = std::move(open.base.doc);
+    } else {
+      // Another program wrote meanwhile: the scope's changes again, in
+      // their order, on the file as it is now.
+      doc = c->doc;
+      for (const Change& change : open.changes) apply(doc, change);
+    }
+  }
+  std::string text;
+  doc.serializeTo(text);
+  platform::FileStamp st;
+  if (!platform::replaceFileWith(file_, text, st, kReplaceWaitMs)) {
+    cache().erase(file_);
+    return loseAll();
+  }
+  if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) cache().clear();
+  Cached& c = cache()[file_];
+  c.stamp = st;
+  c.bytes = std::move(text);
+  c.settled = true;
+  c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
   return lost;
 }
 
