@@ -1,10 +1,10 @@
 #include "app/log.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "app/errors.h"
 #include "app/text.h"
+#include "platform/file_ops.h"
 
 namespace nfy {
 namespace {
@@ -36,10 +36,10 @@ void setLogSink(std::function<void(const std::string&)> sink) { logSink = std::m
 
 void openLog(const std::string& path) {
   closeLog();
-  std::error_code ec;
-  bool exists = std::filesystem::is_regular_file(path, ec);
-  // Binary mode: the lines carry their own CR LF, and nothing is translated.
-  objLogFile = std::fopen(path.c_str(), exists ? "ab" : "wb");
+  // Binary appending: the lines carry their own CR LF, and nothing is
+  // translated. The stream is the user's own (mode 0600), is never a link
+  // or a FIFO planted at its name, and is not inherited by started programs.
+  objLogFile = platform::openAppendStream(path);
   if (!objLogFile) raiseError(err::kPathNotFound);
   const std::string stars(85, '*');
   subWriteLog(stars);

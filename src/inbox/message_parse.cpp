@@ -1,5 +1,7 @@
 #include "inbox/message_parse.h"
 
+#include <optional>
+
 #include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
@@ -180,9 +182,11 @@ bool fncParseDeskMessages(const std::string& reply) {
     if (!list) return false;
 
     const char* keys[] = {"TotalMsgs", "UNREADMsgs", "RequireUserConfirmation", "MSGId", "Subject"};
+    std::optional<IniWriteScope> normalising(sInboxINI_Write);
     for (const char* key : keys) {
       if (trim(readSummary(key)).empty()) writeSummary(key, std::string(key) == "Subject" ? "" : "0");
     }
+    normalising.reset();
 
     // Records are kept for real messages only: nodes that are skipped take
     // no place in arrMessages, while the log's number counts every child.
@@ -203,6 +207,7 @@ bool fncParseDeskMessages(const std::string& reply) {
       // A message has one status: a repeated one would count the message
       // as new again and write the inbox once more for each copy.
       bool statusSeen = false, repeatLogged = false;
+      IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
       const long fields = message->childCount();
       for (long j = 0; j < fields; ++j) {
         auto field = message->child(j);

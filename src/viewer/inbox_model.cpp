@@ -115,7 +115,7 @@ std::string InboxModel::body(const std::string& id) const {
 
 bool InboxModel::markRead(const std::string& id) {
   bool marked = false;
-  ini::Outcome outcome = ini::update(sInboxINI_Write, [&](ini::Change& c) {
+  ini::Outcome outcome = ini::update(sInboxINI_Write, [&](ini::KeyEdit& c) {
     if (!c.hasSection(id) || isRead(c.value(id, "ReadStatus"))) return;
     c.set(id, "ReadStatus", "READ");
     c.set(id, "DisplayedToUser", sUserName);

@@ -7,13 +7,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <pugixml.hpp>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
 #include "app/errors.h"
+#include "platform/file_ops.h"
 #include "platform/utf8.h"
 #include "platform/xml_text.h"
 
@@ -358,12 +357,10 @@ class PugiNode : public Node {
 class PugiDocument : public Document {
  public:
   bool loadFile(const std::string& path) override {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return fail();
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return fail();
-    return load(bytes.str());
+    // Only a regular file: a FIFO planted at the name must not hang the run.
+    std::string bytes;
+    if (readRegularFile(path, bytes) != ReadStatus::Ok) return fail();
+    return load(bytes);
   }
 
   bool loadString(const std::string& text) override { return load(text); }
