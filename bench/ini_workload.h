@@ -1,14 +1,17 @@
 // The inbox workload of the INI benchmarks: store n messages of 18 keys
-// each, read every key back, list the sections.
+// each, read every key back, list the sections; and the floor the store is
+// measured against: one flushed replace of the whole file per message.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "inbox/ini_file.h"
+#include "platform/file_ops.h"
 
 namespace nfy::bench {
 
@@ -17,10 +20,21 @@ struct IniApi {
   virtual void write(const std::string& file, const std::string& s, const std::string& k, const std::string& v) = 0;
   virtual std::string read(const std::string& file, const std::string& s, const std::string& k) = 0;
   virtual size_t list(const std::string& file) = 0;  // the number of sections
+  // Around the writes of one message.
+  virtual void beginMessage(const std::string& /*file*/) {}
+  virtual void endMessage() {}
 };
 
-// The program's own INI store.
+// The program's own INI store; `scoped`: one write scope per message, as the
+// program stores a reply.
 struct Engine : IniApi {
+  explicit Engine(bool scoped = true) : scoped_(scoped) {}
+  void beginMessage(const std::string& file) override {
+    if (scoped_) scope_ = std::make_unique<nfy::ini::Scope>(file);
+  }
+  void endMessage() override { scope_.reset(); }
+  bool scoped_;
+  std::unique_ptr<nfy::ini::Scope> scope_;
   void write(const std::string& file, const std::string& s, const std::string& k, const std::string& v) override {
     nfy::ini::writeValue(file, s, k, v);
   }
@@ -69,12 +83,14 @@ inline Timings runWorkload(IniApi& api, const std::string& file, int messages, i
   auto start = std::chrono::steady_clock::now();
   for (int m = 0; m < messages; ++m) {
     const std::string id = std::to_string(100000 + m);
+    api.beginMessage(file);
     for (const std::string& key : messageKeys()) {
       std::string value = key == "Subject" ? "Planned maintenance of the mail servers, message " + id
                           : key.find("Time") != std::string::npos ? "07/15/2017 13:05:09"
                                                                   : "0";
       api.write(file, id, key, value);
     }
+    api.endMessage();
   }
   t.storeMs = msSince(start);
   start = std::chrono::steady_clock::now();
@@ -92,6 +108,22 @@ inline Timings runWorkload(IniApi& api, const std::string& file, int messages, i
     std::fprintf(stderr, "workload check failed: %zu sections, %zu bytes read\n", sections, bytes);
   }
   return t;
+}
+
+// The floor: `messages` flushed replaces (new temporary file, write, flush,
+// rename, folder flushed) of a file as large as the final inbox, `bytes`.
+inline double floorMs(const std::string& file, int messages, size_t bytes) {
+  const std::string text(bytes, 'x');
+  const std::string floorFile = file + ".floor";
+  auto start = std::chrono::steady_clock::now();
+  for (int m = 0; m < messages; ++m) {
+    nfy::platform::FileStamp stamp;
+    if (!nfy::platform::replaceFileWith(floorFile, text, stamp, 2000)) std::fprintf(stderr, "floor write failed\n");
+  }
+  double ms = msSince(start);
+  std::error_code ec;
+  std::filesystem::remove(floorFile, ec);
+  return ms;
 }
 
 }  // namespace nfy::bench

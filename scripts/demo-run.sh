@@ -5,6 +5,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/sandbox.sh"
 section() { printf '\n\033[1m== %s\033[0m\n' "$1"; }
 sandbox_create
+# The real inbox viewer, in place of the stand-in the benchmark uses.
+cp "$bin/nfyInbox.exe" "$install/nfyDesk/nfyInbox.exe"
 
 # Sample messages; the second asks the user to confirm it.
 cat > "$sandbox/messages.txt" <<'MSG'
@@ -39,19 +41,37 @@ if [ -t 0 ] && [ -t 1 ]; then
   echo "The popup asks in this terminal."
   env -u DBUS_SESSION_BUS_ADDRESS "$install/nfyDeskNotify" || true
 else
-  echo "No terminal: the desktop simulator on a private D-Bus answers for the user (OK)."
-  dbus-run-session -- bash -c '
-    "$0" --answer ok --record "$1" > "$2" &
+  echo "No terminal: the desktop simulator on a private D-Bus answers for the user (a click on the popup)."
+  if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+    # No display either: the viewer opens on a virtual one.
+    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$sandbox/display" 2>/dev/null &
+    sandbox_pids+=($!)
+    for _ in $(seq 100); do [ -s "$sandbox/display" ] && break; sleep 0.05; done
+    export DISPLAY=":$(tr -d '\n' <"$sandbox/display")"
+  fi
+  # The viewer that the click opens is closed after a moment with Escape,
+  # as a user would close it.
+  GTK_A11Y=none dbus-run-session -- bash -c '
+    "$0" --answer click --record "$1" > "$2" &
     sim=$!
     for _ in $(seq 100); do grep -q ready "$2" 2>/dev/null && break; sleep 0.05; done
     "$3" || true
+    for _ in $(seq 100); do w="$(xdotool search --name "^Messages\$" 2>/dev/null | head -n1)"; [ -n "$w" ] && break; sleep 0.1; done
+    if [ -n "$w" ]; then
+      echo "The inbox viewer opened (window \"Messages\"); closing it with Escape."
+      sleep 2
+      xdotool windowfocus --sync "$w" key Escape 2>/dev/null || true
+      sleep 0.5
+    else
+      echo "The inbox viewer did not open a window (no display?)."
+    fi
     kill $sim' "$bin/tools/desktop-sim/desktop-sim" "$sandbox/popups.txt" "$sandbox/desktop.out" \
     "$install/nfyDeskNotify" 2>"$sandbox/bus.err"
   section "Popup"
   IFS=$'\t' read -r _ summary body actions timeout <"$sandbox/popups.txt"
   printf 'Header:  %s\nBody:    %s\nActions: %s\nTimeout: %s ms (0: stays until answered)\n' \
     "$summary" "$body" "$actions" "$timeout"
-  echo "The user answered: OK (the program hears OKCLICK)"
+  echo "The user clicked the popup (the program hears CLICK) and the inbox viewer opened."
 fi
 echo "Run took $(( ($(date +%s%N) - start) / 1000000 )) ms"
 sleep 0.3
@@ -67,15 +87,15 @@ show_inbox() {
   done
 }
 
-section "Inbox viewer"
-cat "$sandbox/viewer.txt" 2>/dev/null || echo "(not started)"
+section "Inbox viewer log"
+cat "$install"/ApplicationLog/nfyDeskLog/nfyInbox_*.txt 2>/dev/null | tr -d '\r' || echo "(not started)"
 show_inbox
 
 section "Requests the service received (method | path | query | body)"
 sed 's/\t/ | /g' "$sandbox/requests.txt" 2>/dev/null || echo "(none)"
 
-section "Log: $(ls "$install"/ApplicationLog/nfyDeskLog/ | head -1)"
-cat "$install"/ApplicationLog/nfyDeskLog/*.txt | tr -d '\r'
+section "Log: $(ls "$install"/ApplicationLog/nfyDeskLog/ | grep -v '^nfyInbox_' | head -1)"
+cat "$install"/ApplicationLog/nfyDeskLog/nfyDeskNotify_*.txt | tr -d '\r'
 
 # A week and a day later: message 101 (seven days to live) has run out, and
 # the provider recalls 102. The receipt time is moved back instead of waiting.
@@ -88,6 +108,8 @@ echo "101 received: $aged (moved back from $received)"
 cat >"$sandbox/messages.txt" <<'MSG'
 id=102
 subject=New security policy
+usractid=1
+requsrconfirm=true
 status=1
 MSG
 : >"$sandbox/requests.txt"
@@ -99,5 +121,5 @@ section "Reports the service received in run 2 (status 2: expired, 4: recalled)"
 grep 'tfr_wpdcmsendmsgdskupd' "$sandbox/requests.txt" | cut -f4 || echo "(none)"
 
 section "Log of run 2: the clean-up pass"
-tr -d '\r' <"$(ls "$install"/ApplicationLog/nfyDeskLog/*.txt | head -1)" |
+tr -d '\r' <"$(ls "$install"/ApplicationLog/nfyDeskLog/nfyDeskNotify_*.txt | head -1)" |
   sed -n '/In fncDeleteExpiredMsgs/,$p'

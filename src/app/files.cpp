@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/errors.h"
+#include "platform/file_ops.h"
 #include "platform/system.h"
 
 namespace fs = std::filesystem;
@@ -61,14 +62,14 @@ std::vector<Entry> listFiles(const std::string& folder) {
 }
 
 void writeWholeFile(const std::string& path, const std::string& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    fs::path parent = fs::path(path).parent_path();
-    raiseError(folderExists(parent.string()) ? err::kPermissionDenied : err::kPathNotFound);
+  // The files written this way (message bodies) are shared by the users of
+  // the machine; a link or a FIFO at the name is refused, never written
+  // through.
+  switch (platform::writeFileInPlace(path, bytes, platform::NewFile::Shared)) {
+    case platform::WriteStatus::Ok: return;
+    case platform::WriteStatus::NoFolder: raiseError(err::kPathNotFound);
+    case platform::WriteStatus::Refused: raiseError(err::kPermissionDenied);
   }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) raiseError(err::kPermissionDenied);
 }
 
 void deleteFile(const std::string& path) {

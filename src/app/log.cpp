@@ -1,21 +1,29 @@
 #include "app/log.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "app/errors.h"
 #include "app/text.h"
+#include "platform/file_ops.h"
 
 namespace nfy {
 namespace {
 
 // objLogFile: the open log stream, or none.
 std::FILE* objLogFile = nullptr;
+std::function<void(const std::string&)> logSink;
 
 }  // namespace
 
 void subWriteLog(const std::string& message) {
   // The log never fails its caller: a line that cannot be written is dropped.
+  if (logSink) {
+    try {
+      logSink(message);
+    } catch (...) {
+    }
+    return;
+  }
   if (!objLogFile) return;
   try {
     std::string line = nowStamp() + "\t" + message + "\r\n";
@@ -24,12 +32,14 @@ void subWriteLog(const std::string& message) {
   }
 }
 
+void setLogSink(std::function<void(const std::string&)> sink) { logSink = std::move(sink); }
+
 void openLog(const std::string& path) {
   closeLog();
-  std::error_code ec;
-  bool exists = std::filesystem::is_regular_file(path, ec);
-  // Binary mode: the lines carry their own CR LF, and nothing is translated.
-  objLogFile = std::fopen(path.c_str(), exists ? "ab" : "wb");
+  // Binary appending: the lines carry their own CR LF, and nothing is
+  // translated. The stream is the user's own (mode 0600), is never a link
+  // or a FIFO planted at its name, and is not inherited by started programs.
+  objLogFile = platform::openAppendStream(path);
   if (!objLogFile) raiseError(err::kPathNotFound);
   const std::string stars(85, '*');
   subWriteLog(stars);

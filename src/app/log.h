@@ -2,6 +2,7 @@
 // "MM/DD/YYYY HH:NN:SS" + tab + message.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace nfy {
@@ -9,6 +10,11 @@ namespace nfy {
 // Appends one line to the open log; drops it when the log is not open or the
 // write fails. Never raises.
 void subWriteLog(const std::string& message);
+
+// Sends every line (the message alone, without time stamp) to sink instead
+// of the log file: a console tool shows the lines to its user. An empty sink
+// restores the file.
+void setLogSink(std::function<void(const std::string& message)> sink);
 
 // Opens (appends to) or creates the log file and writes the run banner.
 // Raises RuntimeError when the file cannot be opened.

@@ -17,6 +17,22 @@ std::string flatDescription(const std::exception& e) { return trim(replaceAll(tr
 
 }  // namespace
 
+IniWriteScope::IniWriteScope(const std::string& file) : file_(file), scope_(file) {}
+
+IniWriteScope::~IniWriteScope() {
+  try {
+    for (const ini::Lost& lost : scope_.commit()) {
+      if (lost.deletion) {
+        subWriteLog("ERR : Failed to delete the section [" + lost.section + "] from file " + file_ + ". ");
+      } else {
+        subWriteLog("ERR : Failed to write to the INI");
+      }
+    }
+  } catch (...) {
+    // The log never fails its caller; the lines above are all it owes.
+  }
+}
+
 void fncwriteToINI(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) {
   try {
@@ -73,6 +89,7 @@ void FncFixMisMatch() {
     std::string total;
     fncReadFromINI(total, "MsgCount", "TotalMsgs", sInboxINI_Read);
     if (!trim(total).empty() && leadingNumber(total) != 0) return;
+    IniWriteScope scope(sInboxINI_Write);
     fncwriteToINI("MsgCount", "UNREADMsgs", "0", sInboxINI_Write);
     fncwriteToINI("MsgCount", "RequireUserConfirmation", "0", sInboxINI_Write);
     fncwriteToINI("MsgCount", "MSGId", "0", sInboxINI_Write);

@@ -4,7 +4,37 @@
 
 #include <string>
 
+#include "inbox/ini_file.h"
+
 namespace nfy {
+
+// Groups the writes of one reason (one message stored or removed) into one
+// durable replace of the INI file, so that they reach the file all together
+// or not at all. Open it around the calls:
+//
+//   {
+//     IniWriteScope scope(sInboxINI_Write);
+//     fncwriteToINI(id, "ReadStatus", "Read", sInboxINI_Write);
+//     fncDeleteINISection(id, sInboxINI_Write);
+//   }  // the file is written here
+//
+// Inside, fncwriteToINI and fncDeleteINISection keep their log lines and
+// their order, and fncReadFromINI and fncGetSectionNames of the same file
+// see the changes. The end of the scope writes the file (changes of other
+// programs made meanwhile are kept) and logs, for each change that could not
+// be written, the line its call logs for a failure. Scopes of one file nest:
+// the outermost one writes.
+class IniWriteScope {
+ public:
+  explicit IniWriteScope(const std::string& file);
+  ~IniWriteScope();
+  IniWriteScope(const IniWriteScope&) = delete;
+  IniWriteScope& operator=(const IniWriteScope&) = delete;
+
+ private:
+  std::string file_;
+  ini::Scope scope_;
+};
 
 // Writes one key ("ERR : Failed to write to the INI" when it cannot).
 void fncwriteToINI(const std::string& section, const std::string& key, const std::string& value,

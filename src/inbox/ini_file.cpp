@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <unordered_map>
+#include <utility>
 
 #include "app/errors.h"
 #include "inbox/ini_document.h"
@@ -90,30 +91,70 @@ std::string fromFile(const Document& doc, std::string_view text) {
   return doc.encoding() == Document::Encoding::Utf8 ? platform::utf8ToAnsi(text) : std::string(text);
 }
 
-// One change under the lock: `edit` changes the document and says whether
-// it did; a changed document replaces the file.
-template <typename Edit>
-Outcome change(const std::string& file, Edit edit) {
-  if (!isRootedPath(file)) return Outcome::BadFileName;
-  // The lock file stays open for the run: opening it is the dearer half.
+// A key set or a section deletion, in the program's text: what a scope
+// applies again to the file as it is when the file changed meanwhile.
+struct Change {
+  bool deletion = false;
+  std::string section, key, value;
+};
+
+Document::Edit apply(Document& doc, const Change& c) {
+  if (c.deletion)
+    return doc.removeSection(toFile(doc, c.section)) ? Document::Edit::Changed : Document::Edit::Unchanged;
+  return doc.set(toFile(doc, c.section), toFile(doc, c.key), toFile(doc, c.value));
+}
+
+// A file's open scope: the file as the scope found it (its document taken
+// out of the cache and changed by the scope), and the changes in their order.
+struct Open {
+  int depth = 0;
+  bool usable = false;  // the file could be read (and its encoding is known)
+  Cached base;          // doc: with the scope's changes; bytes, stamp: as found
+  std::vector<Change> changes;
+};
+
+std::unordered_map<std::string, Open>& openScopes() {
+  static std::unordered_map<std::string, Open> scopes;
+  return scopes;
+}
+
+Open* scopeOf(const std::string& file) {
+  auto& scopes = openScopes();
+  auto it = scopes.find(file);
+  return it == scopes.end() ? nullptr : &it->second;
+}
+
+// Takes the file's lock; the lock file stays open for the run (opening it
+// is the dearer half).
+Outcome lockFile(const std::string& file, platform::FileLock*& taken) {
   static std::unordered_map<std::string, platform::FileLock> locks;
   platform::FileLock& lock = locks[file];
   if (!lock.open(file + ".lock")) return Outcome::Failed;
   if (!lock.lock(lockWaitMs)) return Outcome::Busy;
+  taken = &lock;
+  return Outcome::Ok;
+}
+
+// Under the file's lock: the file as it is now, `edit` applied to it, and a
+// changed document written back in one flushed replace.
+template <typename Edit>
+Outcome replaceUnderLock(const std::string& file, Edit edit) {
+  platform::FileLock* lock = nullptr;
+  if (Outcome o = lockFile(file, lock); o != Outcome::Ok) return o;
   struct Unlock {
-    platform::FileLock& lock;
-    ~Unlock() { lock.unlock(); }
+    platform::FileLock* lock;
+    ~Unlock() { lock->unlock(); }
   } unlockAtEnd{lock};
   Cached* c = load(file);
   if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
-  if (edit(c->doc) == Document::Edit::Unchanged) return Outcome::Ok;
+  if (edit(*c) == Document::Edit::Unchanged) return Outcome::Ok;
 
   // Kept between calls so that a large file does not cost a fresh
   // allocation on every write.
   static std::string text;
   c->doc.serializeTo(text);
   platform::FileStamp st;
-  if (!platform::replaceFileWith(file, file + ".tmp", text, st, kReplaceWaitMs)) {
+  if (!platform::replaceFileWith(file, text, st, kReplaceWaitMs)) {
     cache().erase(file);  // the document in memory no longer matches the file
     return Outcome::Failed;
   }
@@ -127,42 +168,163 @@ Outcome change(const std::string& file, Edit edit) {
   return Outcome::Ok;
 }
 
+// A "]" would end the header early; a key that begins with "[" could read
+// back as a header.
+bool acceptableNames(const std::string& section, const std::string& key) {
+  if (section.find(']') != std::string::npos) return false;
+  std::string_view tk = trimBlanks(key);
+  return tk.empty() || tk.front() != '[';
+}
+
+// One change: inside a scope of the file, to the scope's document; else one
+// replace of the file.
+Outcome change(const std::string& file, const Change& c) {
+  if (!isRootedPath(file)) return Outcome::BadFileName;
+  if (Open* open = scopeOf(file)) {
+    if (!open->usable) return Outcome::Failed;
+    if (apply(open->base.doc, c) == Document::Edit::Changed) open->changes.push_back(c);
+    return Outcome::Ok;
+  }
+  return replaceUnderLock(file, [&](Cached& cached) { return apply(cached.doc, c); });
+}
+
+// The document that reads of the file see: the scope's, when one is open.
+const Document* current(const std::string& file) {
+  if (const Open* open = scopeOf(file)) return open->usable ? &open->base.doc : nullptr;
+  const Cached* c = load(file);
+  return c ? &c->doc : nullptr;
+}
+
 }  // namespace
 
 std::string readValue(const std::string& file, std::string_view section, std::string_view key) {
   std::string value;
   if (!isRootedPath(file)) return value;
-  const Cached* c = load(file);
-  if (c && c->doc.value(toFile(c->doc, oneLine(section)), toFile(c->doc, oneLine(key)), value)) {
-    value = fromFile(c->doc, value);
+  const Document* doc = current(file);
+  if (doc && doc->value(toFile(*doc, oneLine(section)), toFile(*doc, oneLine(key)), value)) {
+    value = fromFile(*doc, value);
   }
   return value;
 }
 
 Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
+  Change c{false, oneLine(section), oneLine(key), oneLine(value)};
+  if (!acceptableNames(c.section, c.key)) return Outcome::BadName;
+  return change(file, c);
+}
+
+std::string KeyEdit::value(std::string_view section, std::string_view key) const {
+  std::string out;
+  if (doc_.value(toFile(doc_, oneLine(section)), toFile(doc_, oneLine(key)), out)) return fromFile(doc_, out);
+  return "";
+}
+
+bool KeyEdit::hasSection(std::string_view section) const {
+  std::string s = toFile(doc_, oneLine(section));
+  for (const std::string& name : doc_.sectionNames()) {
+    if (sameName(name, s)) return true;
+  }
+  return false;
+}
+
+bool KeyEdit::set(std::string_view section, std::string_view key, std::string_view value) {
   std::string s = oneLine(section), k = oneLine(key), v = oneLine(value);
-  // A "]" would end the header early; a key that begins with "[" could read
-  // back as a header.
-  if (s.find(']') != std::string::npos) return Outcome::BadName;
-  if (std::string_view tk = trimBlanks(k); !tk.empty() && tk.front() == '[') return Outcome::BadName;
-  return change(file, [&](Document& doc) { return doc.set(toFile(doc, s), toFile(doc, k), toFile(doc, v)); });
+  if (!acceptableNames(s, k)) return false;
+  if (doc_.set(toFile(doc_, s), toFile(doc_, k), toFile(doc_, v)) == Document::Edit::Changed) changed_ = true;
+  return true;
+}
+
+Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edit) {
+  if (!isRootedPath(file)) return Outcome::BadFileName;
+  return replaceUnderLock(file, [&](Cached& cached) {
+    KeyEdit e(cached.doc);
+    edit(e);
+    return e.changed() ? Document::Edit::Changed : Document::Edit::Unchanged;
+  });
 }
 
 Outcome deleteSection(const std::string& file, std::string_view section) {
-  std::string s = oneLine(section);
-  return change(file, [&](Document& doc) {
-    return doc.removeSection(toFile(doc, s)) ? Document::Edit::Changed : Document::Edit::Unchanged;
-  });
+  return change(file, Change{true, oneLine(section), {}, {}});
 }
 
 std::vector<std::string> sectionNames(const std::string& file) {
   if (!isRootedPath(file)) raiseError(err::kPathNotFound);
   std::vector<std::string> names;
-  if (const Cached* c = load(file)) {
-    names = c->doc.sectionNames();
-    for (std::string& name : names) name = fromFile(c->doc, name);
+  if (const Document* doc = current(file)) {
+    names = doc->sectionNames();
+    for (std::string& name : names) name = fromFile(*doc, name);
   }
   return names;
+}
+
+Scope::Scope(std::string file) : file_(std::move(file)) {
+  if (!isRootedPath(file_)) return;
+  Open& open = openScopes()[file_];
+  if (open.depth++ > 0) return;
+  Cached* c = load(file_);
+  open.usable = c && c->doc.encoding() != Document::Encoding::Unsupported;
+  if (!open.usable) return;
+  // The scope works on the cached document itself: no copy of a large inbox.
+  open.base = std::move(*c);
+  cache().erase(file_);
+}
+
+Scope::~Scope() { commit(); }
+
+std::vector<Lost> Scope::commit() {
+  std::vector<Lost> lost;
+  if (done_ || !isRootedPath(file_)) return lost;
+  done_ = true;
+  auto it = openScopes().find(file_);
+  if (it == openScopes().end() || --it->second.depth > 0) return lost;
+  Open open = std::move(it->second);
+  openScopes().erase(it);
+  if (!open.usable) return lost;
+  if (open.changes.empty()) {
+    cache()[file_] = std::move(open.base);  // nothing changed: the cache is as it was
+    return lost;
+  }
+  auto loseAll = [&] {
+    for (const Change& change : open.changes) lost.push_back({change.deletion, change.section});
+    return lost;
+  };
+  platform::FileLock* lock = nullptr;
+  if (lockFile(file_, lock) != Outcome::Ok) return loseAll();
+  struct Unlock {
+    platform::FileLock* lock;
+    ~Unlock() { lock->unlock(); }
+  } unlockAtEnd{lock};
+
+  Document doc;
+  platform::FileStamp now = platform::fileStamp(file_);
+  if (now == open.base.stamp && open.base.settled) {
+    doc = std::move(open.base.doc);  // nobody wrote meanwhile
+  } else {
+    Cached* c = load(file_);
+    if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return loseAll();
+    if (c->stamp.exists == open.base.stamp.exists && c->bytes == open.base.bytes) {
+      doc = std::move(open.base.doc);
+    } else {
+      // Another program wrote meanwhile: the scope's changes again, in
+      // their order, on the file as it is now.
+      doc = c->doc;
+      for (const Change& change : open.changes) apply(doc, change);
+    }
+  }
+  std::string text;
+  doc.serializeTo(text);
+  platform::FileStamp st;
+  if (!platform::replaceFileWith(file_, text, st, kReplaceWaitMs)) {
+    cache().erase(file_);
+    return loseAll();
+  }
+  if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) cache().clear();
+  Cached& c = cache()[file_];
+  c.stamp = st;
+  c.bytes = std::move(text);
+  c.settled = true;
+  c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
+  return lost;
 }
 
 void setLockWait(unsigned ms) { lockWaitMs = ms; }

@@ -1,20 +1,25 @@
 // INI files on disk, shared with other programs: each call is one complete
-// operation on the file as it is at that moment.
+// operation on the file as it is at that moment, unless a Scope of the file
+// groups several changes into one.
 //
-// - A change replaces the file whole: the new text goes into "<file>.tmp"
-//   beside it, which is then renamed over the file. A crash leaves the old
-//   file or the new one, never a cut one.
+// - A change replaces the file whole: the new text goes into a new
+//   temporary file beside it, which is flushed to the disk and then renamed
+//   over the file. A crash or a power cut leaves the old file or the new
+//   one, never a cut one.
 // - A change runs under a lock on "<file>.lock", so that two writers never
 //   lose each other's keys; the wait for the lock is bounded.
 // - The parsed file is kept in memory and read again only when the file
 //   changed on disk (size, modification time, file id).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace nfy::ini {
+
+class Document;
 
 enum class Outcome {
   Ok,           // done (or nothing to change)
@@ -38,6 +43,57 @@ Outcome deleteSection(const std::string& file, std::string_view section);
 // Every named section in file order. Raises RuntimeError 76 for a file name
 // that is empty, bare or relative; a missing or unreadable file has none.
 std::vector<std::string> sectionNames(const std::string& file);
+
+// A change that a scope could not write: a key set, or the deletion of
+// `section`.
+struct Lost {
+  bool deletion = false;
+  std::string section;
+};
+
+// Groups the changes of one file: while a scope of the file is open,
+// writeValue and deleteSection change the file's document in memory, and
+// reads of the file see those changes; the scope ends with one replace of
+// the file. When another program changed the file meanwhile, the scope's
+// changes are applied again, in their order, to the file as it is then,
+// under the lock. Scopes of the same file nest: the outermost one writes.
+// A file that cannot be read when the scope begins fails every change made
+// in it, as a write outside a scope would.
+class Scope {
+ public:
+  explicit Scope(std::string file);
+  ~Scope();  // commit(), when not done yet
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+  // Ends the scope; the changes the file did not get (the old file stays),
+  // in their order. An inner scope returns none.
+  std::vector<Lost> commit();
+
+ private:
+  std::string file_;
+  bool done_ = false;
+};
+
+// Several keys of one file read and written as one change: what `edit`
+// reads is the file as it is under the lock, and what it sets is written
+// together, so that no other writer's change falls between a read and the
+// write that depends on it. Not for use inside a Scope of the same file.
+class KeyEdit {
+ public:
+  explicit KeyEdit(Document& doc) : doc_(doc) {}
+  // The value of a key now ("" when missing).
+  std::string value(std::string_view section, std::string_view key) const;
+  bool hasSection(std::string_view section) const;
+  // Sets a key (names and value on one line); false for a name that
+  // writeValue refuses.
+  bool set(std::string_view section, std::string_view key, std::string_view value);
+  bool changed() const { return changed_; }
+
+ private:
+  Document& doc_;
+  bool changed_ = false;
+};
+Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edit);
 
 // How long a change waits for the lock, in milliseconds.
 void setLockWait(unsigned ms);

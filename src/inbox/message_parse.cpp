@@ -1,10 +1,14 @@
 #include "inbox/message_parse.h"
 
+#include <optional>
+
 #include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/text.h"
 #include "inbox/ini_access.h"
+#include "inbox/ini_document.h"
+#include "inbox/ini_file.h"
 #include "inbox/message_flow.h"
 #include "platform/xml.h"
 
@@ -16,6 +20,10 @@ long lNewMsgCount = 0;
 namespace {
 
 const char* kSummary = "MsgCount";
+
+// More messages than any inbox holds; the rest of a larger reply waits for a
+// later run, so that no reply keeps a run writing for minutes.
+constexpr size_t kMaxMessagesPerReply = 1000;
 
 std::string readSummary(const char* key) {
   std::string value;
@@ -101,16 +109,36 @@ void handleField(typMsgRecord& rec, const std::string& name, const std::string& 
   }
 }
 
+// The name under which a message is stored: ids that differ only in letter
+// case share one INI section, so they share the body file too, named as the
+// section was first stored.
+std::string storedName(const std::string& id) {
+  try {
+    for (const std::string& name : ini::sectionNames(sInboxINI_Read)) {
+      if (ini::sameName(name, id)) return name;
+    }
+  } catch (const RuntimeError&) {
+    // No inbox to look in (its name is not a full path): the writes that
+    // follow log their own failure.
+  }
+  return id;
+}
+
+// The body text as the body file holds it: each line break one CR, whether
+// the reply sent CR LF (as a reference; a parser turns a literal one into
+// LF), LF alone or CR alone.
+std::string bodyText(const std::string& content) { return replaceAll(replaceAll(content, "\r\n", "\r"), "\n", "\r"); }
+
 void storeMessage(const typMsgRecord& rec) {
   if (leadingNumber(rec.sID) == 0) return;
   if (!isSafeMessageId(rec.sID)) {
     subWriteLog("ERR : fncParseDeskMessages, unsafe message id " + rec.sID);
     return;
   }
-  const std::string& id = rec.sID;
+  const std::string id = storedName(rec.sID);
   auto put = [&](const char* key, const std::string& value) { fncwriteToINI(id, key, value, sInboxINI_Write); };
   put("Subject", rec.sSubject);
-  if (!trim(rec.sContent).empty()) subCreateMsgFile(id, replaceAll(rec.sContent, "\n", ""));
+  if (!trim(rec.sContent).empty()) subCreateMsgFile(id, bodyText(rec.sContent));
   put("UserActionID", rec.sUserActionID);
   put("UserActionData", rec.sUserActionData);
   put("FromDate", rec.sFromDate);
@@ -154,25 +182,51 @@ bool fncParseDeskMessages(const std::string& reply) {
     if (!list) return false;
 
     const char* keys[] = {"TotalMsgs", "UNREADMsgs", "RequireUserConfirmation", "MSGId", "Subject"};
+    std::optional<IniWriteScope> normalising(sInboxINI_Write);
     for (const char* key : keys) {
       if (trim(readSummary(key)).empty()) writeSummary(key, std::string(key) == "Subject" ? "" : "0");
     }
+    normalising.reset();
 
+    // Records are kept for real messages only: nodes that are skipped take
+    // no place in arrMessages, while the log's number counts every child.
     const long count = list->childCount();
+    size_t handled = 0;
     for (long i = 0; i < count; ++i) {
       auto message = list->child(i);
       // A node without fields (a comment, stray text, an empty element) is
       // not a message: skip it rather than fail the whole reply.
       if (!message || !hasElementChild(*message)) continue;
+      if (handled == kMaxMessagesPerReply) {
+        subWriteLog("ERR : fncParseDeskMessages, the reply holds more than " + std::to_string(kMaxMessagesPerReply) +
+                    " messages; the rest are left for a later run");
+        break;
+      }
+      if (arrMessages.size() <= handled) arrMessages.resize(handled + 1);
+      typMsgRecord& rec = arrMessages[handled++];
+      // A message has one status: a repeated one would count the message
+      // as new again and write the inbox once more for each copy.
+      bool statusSeen = false, repeatLogged = false;
+      IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
       const long fields = message->childCount();
       for (long j = 0; j < fields; ++j) {
         auto field = message->child(j);
-        if (arrMessages.size() <= static_cast<size_t>(i)) arrMessages.resize(i + 1);
-        handleField(arrMessages[i], toLower(trim(field->name())), trim(field->text()));
+        std::string name = toLower(trim(field->name()));
+        if (name == "status") {
+          if (statusSeen) {
+            if (!repeatLogged)
+              subWriteLog("ERR : fncParseDeskMessages, message " + std::to_string(i + 1) +
+                          " has more than one status; only the first counts");
+            repeatLogged = true;
+            continue;
+          }
+          statusSeen = true;
+        }
+        handleField(rec, name, trim(field->text()));
       }
       subWriteLog("MSG : -----------------------------MSG No. " + std::to_string(i + 1) +
                   "------------------------------------------------");
-      storeMessage(arrMessages[i]);
+      storeMessage(rec);
       result = true;
     }
   } catch (const std::exception& e) {

@@ -132,7 +132,26 @@ void forgetConfirmation(const std::string& id) {
   if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) > 0) fncSetSubject(id);
 }
 
+void removeFromInbox(const std::string& id, Reason reason);
+
 void removeMessage(const std::string& id, Reason reason) {
+  {
+    // The bookkeeping, the section's deletion and the total reach the file
+    // together, in one replace: a message is removed whole or not at all.
+    IniWriteScope oneMessage(sInboxINI_Write);
+    removeFromInbox(id, reason);
+  }
+  // Only an id that is a plain file name names a body file: any other
+  // section was not stored by the program and leads nowhere on disk.
+  if (!isSafeMessageId(id)) return;
+  const std::string body = sDataPath + paths::messagesFolder() + paths::sep() + id + ".dat";
+  if (files::fileExists(body)) {
+    subWriteLog("MSG : Deleting file :: " + body);
+    files::deleteFile(body);
+  }
+}
+
+void removeFromInbox(const std::string& id, Reason reason) {
   countOneLessUnread(id);
   forgetConfirmation(id);
 
@@ -164,15 +183,6 @@ void removeMessage(const std::string& id, Reason reason) {
   if (leadingNumber(sTotalMsgs) > 0) {
     sTotalMsgs = numberText(strictNumber(sTotalMsgs) - 1);
     writeSummary("TotalMsgs", numberText(leadingNumber(sTotalMsgs)));
-  }
-
-  // Only an id that is a plain file name names a body file: any other
-  // section was not stored by the program and leads nowhere on disk.
-  if (!isSafeMessageId(id)) return;
-  const std::string body = sDataPath + paths::messagesFolder() + paths::sep() + id + ".dat";
-  if (files::fileExists(body)) {
-    subWriteLog("MSG : Deleting file :: " + body);
-    files::deleteFile(body);
   }
 }
 

@@ -71,6 +71,8 @@ void fncSetSubject(const std::string& excludedId) {
 }
 
 void fncUpdateConfirmationCount() {
+  // The confirmation's changes reach the file together, in one replace.
+  IniWriteScope confirmation(sInboxINI_Write);
   // The confirmed message no longer awaits confirmation, so that the subject
   // index moves on to the next one instead of naming it again. Only a stored
   // message is touched: a write would make a section for any other id.

@@ -1,9 +1,16 @@
 // What a store of whole files needs from the operating system: reading a
 // file with its identity, writing a file beside it and renaming it over the
 // old one in one step, and a lock between processes with a bounded wait.
+//
+// The data folder may be shared by every user of the machine, so none of
+// these ever follows a symbolic link at the file's own name (a link there is
+// refused), ever waits on a FIFO or device planted there (only regular files
+// are used), or writes through a temporary name that another user could
+// have prepared: temporary files get a fresh name and are created new.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -31,20 +38,45 @@ std::int64_t fileClockNow();
 
 enum class ReadStatus { Ok, Missing, Failed };
 
+// Who may read a file the program creates: its user only (the inbox, the
+// log, lock files), or every user (files the users of a machine share). An
+// existing file keeps its own mode.
+enum class NewFile { Private, Shared };
+
 // Reads a whole file and the stamp of exactly that content. Other writers
 // are not blocked, and a file that is replaced while it is open stays
-// readable (and replaceable).
+// readable (and replaceable). A symbolic link or anything but a regular
+// file at `path` is Failed.
 ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp);
 
-// Replaces the file `path` whole: writes `bytes` to `tempPath` (beside it)
-// and renames that over `path` in one step, so that `path` is always either
-// its old or its new content, and readers that have the old one open keep
-// it. Fills `stamp` with the stamp of the new content. Another program
-// holding the file open without sharing its deletion makes the rename wait,
-// at most `waitMs`. False on failure, with `tempPath` removed and `path` as
-// it was.
-bool replaceFileWith(const std::string& path, const std::string& tempPath, std::string_view bytes, FileStamp& stamp,
-                     unsigned waitMs);
+// Reads a whole regular file, following symbolic links (a file the program
+// only reads); a FIFO, device or folder is Failed without waiting on it.
+ReadStatus readRegularFile(const std::string& path, std::string& bytes);
+
+// Replaces the file `path` whole: writes `bytes` to a new temporary file
+// beside it ("<path>.tmp" and a unique ending), flushes it to the disk and
+// renames it over `path` in one step, so that `path` is always either its
+// old or its new content, also after a power cut, and readers that have the
+// old one open keep it. The new file keeps the old one's mode (and owner and
+// group where the process may set them); a new file gets `mode`. Fills
+// `stamp` with the stamp of the new content. Another program holding the
+// file open without sharing its deletion makes the rename wait, at most
+// `waitMs`. False on failure (a symbolic link or a non-regular file at
+// `path` too), with the temporary file removed and `path` as it was.
+bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs,
+                     NewFile mode = NewFile::Private);
+
+enum class WriteStatus { Ok, NoFolder, Refused };
+
+// Writes a file in place with exactly these bytes, creating it when missing
+// (with `mode`). Refused when the file may not be written, or when a
+// symbolic link or a non-regular file stands at `path`.
+WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile mode);
+
+// Opens a file for appending (creating it when missing, readable by its user
+// only) as a stream that started programs do not inherit; nullptr when it
+// cannot, or when a symbolic link or a non-regular file stands at `path`.
+std::FILE* openAppendStream(const std::string& path);
 
 // Deletes a file; false when it could not be deleted (or did not exist).
 bool removeFile(const std::string& path);
@@ -59,7 +91,9 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  // Opens (creating when missing) the lock file; false when it cannot.
+  // Opens (creating when missing, readable by its user only) the lock
+  // file; false when it cannot, and when the file is not a regular file of
+  // this user's own (anybody who may open a lock file may hold it).
   bool open(const std::string& lockPath);
   // Takes the lock, waiting at most `waitMs` for another holder to let go;
   // false when the wait ran out.
@@ -69,6 +103,7 @@ class FileLock {
  private:
   static constexpr std::intptr_t kNone = -1;
   std::intptr_t handle_ = kNone;
+  std::string path_;
   bool locked_ = false;
 };
 

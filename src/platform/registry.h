@@ -25,7 +25,9 @@ constexpr Key kClassesRoot = 0x80000000u;
 constexpr Key kCurrentUser = 0x80000001u;
 constexpr Key kLocalMachine = 0x80000002u;
 constexpr Key kUsers = 0x80000003u;
+constexpr Key kPerformanceData = 0x80000004u;  // the Linux store answers 6 for it
 constexpr Key kCurrentConfig = 0x80000005u;
+constexpr Key kDynData = 0x80000006u;  // the Linux store answers 6 for it
 
 // Status codes.
 constexpr long kSuccess = 0;
@@ -36,6 +38,7 @@ constexpr long kInvalidParameter = 87;
 constexpr long kMoreData = 234;
 constexpr long kNoMoreItems = 259;
 constexpr long kBadFormat = 1010;  // ERROR_BADKEY: the store file cannot be read
+constexpr long kIoFailed = 1016;   // ERROR_REGISTRY_IO_FAILED: the store file cannot be written
 
 // Value types.
 constexpr uint32_t kString = 1;
@@ -57,6 +60,7 @@ constexpr uint32_t kWow64_32 = 0x0200;
 long openKey(Key root, const std::string& subKey, uint32_t access, Key& out);
 long createKey(Key root, const std::string& subKey, uint32_t access, Key& out);
 long closeKey(Key key);
+// An empty subKey deletes the key that root stands for (an open key).
 long deleteKey(Key root, const std::string& subKey, uint32_t access);
 
 // Like RegQueryValueExA: with data == nullptr or *size too small, *size gets

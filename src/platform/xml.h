@@ -4,13 +4,19 @@
 // COM. Linux: pugixml.
 //
 // Loading never resolves DTDs or external entities and never reads another
-// file or the network; a document with a DOCTYPE is refused.
+// file or the network; a document with a DOCTYPE is refused, and so is one
+// whose elements nest deeper than kMaxElementDepth (the document element is
+// at depth 1), or that holds a NUL character or, in UTF-8, bytes that are no
+// UTF-8.
 #pragma once
 
 #include <memory>
 #include <string>
 
 namespace nfy::platform::xml {
+
+// Far beyond any real document; bounds the work that nesting can cause.
+constexpr long kMaxElementDepth = 256;
 
 class Node {
  public:

@@ -83,19 +83,82 @@ TEST(IniProcesses, TwoWritersLoseNoKeys) {
   test::Sandbox box;
   const std::string file = absolutePath(box, "shared.ini");
   const int count = 1000;
+  // One writes key by key, the other two keys per scope.
   ChildProcess a(test::toolPath("ini-writer"), {"many", file, "A", std::to_string(count)});
-  ChildProcess b(test::toolPath("ini-writer"), {"many", file, "B", std::to_string(count)});
+  ChildProcess b(test::toolPath("ini-writer"), {"scoped", file, "B", std::to_string(count)});
   EXPECT_EQ(a.wait(), 0);
   EXPECT_EQ(b.wait(), 0);
   ini::Document doc = ini::Document::parse(test::readFile(file));
   ASSERT_EQ(doc.sections().size(), 2u);
   std::map<std::string, std::string> found;
   for (const ini::Key& k : doc.sections()[1].keys) found[k.name] = k.value;
-  EXPECT_EQ(found.size(), 2u * count);
+  EXPECT_EQ(found.size(), 3u * count);
   for (int n = 0; n < count; ++n) {
     EXPECT_EQ(found["A" + std::to_string(n)], std::to_string(n));
     EXPECT_EQ(found["B" + std::to_string(n)], std::to_string(n));
+    EXPECT_EQ(found["B" + std::to_string(n) + "b"], std::to_string(n));
   }
+}
+
+TEST(IniProcesses, AWriterKilledWhileStoringAReplyLeavesEveryMessageWholeOrAbsent) {
+  test::Sandbox box;
+  const std::string inbox = absolutePath(box, "nfyDeskInbox_user.ini");
+  std::filesystem::create_directories(inbox + ".messages");
+  const std::vector<std::string> keys = {"DownloadedMNTime",
+                                         "Subject",
+                                         "UserActionID",
+                                         "UserActionData",
+                                         "FromDate",
+                                         "ToDate",
+                                         "TimeToLive",
+                                         "TimeToLiveHrs",
+                                         "TimeToLiveDays",
+                                         "TimeToLiveDate",
+                                         "CreatedBy",
+                                         "MsgStatus",
+                                         "ReadStatus",
+                                         "DownloadedDCTime",
+                                         "Download_InformedToUser",
+                                         "Download_InformedAgentTime",
+                                         "RequireUserConfirmation"};
+  std::mt19937 rng(1717);
+  size_t storedSome = 0;
+  for (int round = 0; round < 8; ++round) {
+    std::filesystem::remove(inbox);
+    ChildProcess child(test::toolPath("ini-writer"), {"reply", inbox, std::to_string(1000 * (round + 1)), "400"});
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(inbox) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 300000));
+    child.kill();
+    child.wait();
+    const std::string bytes = test::readFile(inbox);
+    ini::Document doc = ini::Document::parse(bytes);
+    std::string again;
+    doc.serializeTo(again);
+    ASSERT_EQ(again, bytes) << "the file is not whole, round " << round;
+    size_t messages = 0;
+    std::string total, unread;
+    for (const ini::Section& s : doc.sections()) {
+      if (s.name.empty()) continue;
+      if (s.name == "MsgCount") {
+        for (const ini::Key& k : s.keys) {
+          if (k.name == "TotalMsgs") total = k.value;
+          if (k.name == "UNREADMsgs") unread = k.value;
+        }
+        continue;
+      }
+      ++messages;
+      std::vector<std::string> names;
+      for (const ini::Key& k : s.keys) names.push_back(k.name);
+      EXPECT_EQ(names, keys) << "message " << s.name << ", round " << round;
+    }
+    EXPECT_EQ(total, std::to_string(messages)) << "round " << round;
+    EXPECT_EQ(unread, std::to_string(messages)) << "round " << round;
+    storedSome += messages > 0 && messages < 400;
+  }
+  EXPECT_GT(storedSome, 0u) << "no round was cut in the middle of the reply";
 }
 
 }  // namespace

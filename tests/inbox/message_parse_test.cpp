@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/globals.h"
 #include "app/text.h"
@@ -138,14 +139,91 @@ TEST_F(MessageParse, NewMessageWithoutPendingConfirmationClearsTheNamedMessage) 
   EXPECT_EQ(ini("MsgCount", "Subject"), "");
 }
 
-TEST_F(MessageParse, ContentKeepsCarriageReturnsButLosesLineFeeds) {
+// Every line break of the content becomes one CR in the body file, however
+// the service wrote it: CR LF (which the parser reads as LF), CR LF as
+// references, LF alone, or a mix.
+TEST_F(MessageParse, LineBreaksOfTheContentBecomeOneCarriageReturnEach) {
   seedSummary("0", "0");
-  std::string m = "<message><id>30</id><content>line1&#13;\nline2&#13;\nend</content><status>0</status></message>";
-  ASSERT_TRUE(fncParseDeskMessages(reply(m)));
-  EXPECT_EQ(box.read("Messages/30.dat"), "line1\rline2\rend");
+  const std::vector<std::string> contents = {"one\r\ntwo\r\n\r\nend", "one&#13;&#10;two&#13;&#10;&#13;&#10;end",
+                                             "one\ntwo\n\nend", "one&#13;\ntwo&#10;\r\nend",
+                                             "one&#13;two&#xD;&#13;end"};
+  for (const std::string& content : contents) {
+    ASSERT_TRUE(fncParseDeskMessages(
+        reply("<message><id>30</id><content>" + content + "</content><status>1</status></message>")));
+    EXPECT_EQ(box.read("Messages/30.dat"), "one\rtwo\r\rend") << content;
+  }
   // Blank content: no body file at all.
   ASSERT_TRUE(fncParseDeskMessages(reply("<message><id>31</id><content>   </content><status>1</status></message>")));
   EXPECT_FALSE(box.exists("Messages/31.dat"));
+}
+
+// Ids that differ only in letter case are one message: one section, one body
+// file, named as the section was first stored.
+TEST_F(MessageParse, IdsDifferingInCaseShareTheSectionAndTheBodyFile) {
+  seedSummary("0", "0");
+  auto m = [](const std::string& id, const std::string& body) {
+    return "<message><id>" + id + "</id><subject>S " + id + "</subject><content>" + body +
+           "</content><status>1</status></message>";
+  };
+  ASSERT_TRUE(fncParseDeskMessages(reply(m("1A", "first") + m("1a", "second"))));
+  EXPECT_EQ(fncGetSectionNames(), "1A");
+  EXPECT_EQ(ini("1A", "Subject"), "S 1a");
+  EXPECT_EQ(box.read("Messages/1A.dat"), "second");
+  ASSERT_TRUE(fncParseDeskMessages(reply(m("1a", "third"))));  // a later run
+  EXPECT_EQ(box.read("Messages/1A.dat"), "third");
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(box.path("Messages")))
+    files.push_back(e.path().filename().string());
+  EXPECT_EQ(files, std::vector<std::string>{"1A.dat"});
+  EXPECT_EQ(fncGetSectionNames(), "1A");
+}
+
+// Work is bounded by the messages of a reply, not by its nodes: skipped
+// nodes take no record, and at most 1,000 messages are handled per reply.
+TEST_F(MessageParse, HostileRepliesAreHandledInBoundedWork) {
+  seedSummary("0", "0");
+  // Nesting past the DOM's limit, or a NUL, is a reply that does not load.
+  std::string deep;
+  for (int i = 0; i < 590000; ++i) deep += "<a>";
+  EXPECT_FALSE(fncParseDeskMessages(reply(message("8", "0", deep + "x" + replaceAll(deep, "<", "</")))));
+  EXPECT_FALSE(fncParseDeskMessages(reply(message("8", "0", std::string("<usractid>a\0b</usractid>", 24)))));
+  auto loadFailures = log.lines();
+  EXPECT_EQ(std::count(loadFailures.begin(), loadFailures.end(), "ERR : Failed to load the xml for Desk Messages. "),
+            2);
+  EXPECT_EQ(fncGetSectionNames(), "");
+
+  std::string filler;
+  for (int i = 0; i < 100000; ++i) filler += "<x/>";
+  ASSERT_TRUE(fncParseDeskMessages(reply(filler + message("9", "1"))));
+  EXPECT_EQ(arrMessages.size(), 1u);
+  EXPECT_EQ(arrMessages[0].sID, "9");
+  EXPECT_TRUE(
+      hasLine("MSG : -----------------------------MSG No. 100001------------------------------------------------"));
+
+  // Messages past the 1,000th wait for a later run (these ids are not
+  // stored, so that the test writes nothing).
+  arrMessages.clear();
+  std::string many;
+  for (int i = 1; i <= 1005; ++i) many += "<m><id>n" + std::to_string(i) + "</id></m>";
+  ASSERT_TRUE(fncParseDeskMessages(reply(many)));
+  EXPECT_EQ(arrMessages.size(), 1000u);
+  EXPECT_TRUE(
+      hasLine("MSG : -----------------------------MSG No. 1000------------------------------------------------"));
+  EXPECT_FALSE(
+      hasLine("MSG : -----------------------------MSG No. 1001------------------------------------------------"));
+  auto lines = log.lines();
+  const std::string capLine =
+      "ERR : fncParseDeskMessages, the reply holds more than 1000 messages; the rest are left for a later run";
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), capLine), 1);
+
+  // A repeated status neither counts the message again nor writes again.
+  std::string statuses;
+  for (int i = 0; i < 2000; ++i) statuses += "<status>0</status>";
+  ASSERT_TRUE(fncParseDeskMessages(reply("<m><id>12</id>" + statuses + "<dcdwntime>t</dcdwntime></m>")));
+  EXPECT_EQ(lNewMsgCount, 1);
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "1");
+  EXPECT_EQ(ini("12", "DownloadedDCTime"), "t");
+  EXPECT_TRUE(hasLine("ERR : fncParseDeskMessages, message 1 has more than one status; only the first counts"));
 }
 
 TEST_F(MessageParse, IdsThatAreNotStoredLeaveNoSectionButStillCount) {

@@ -27,7 +27,8 @@ class Expiry : public ::testing::Test {
     sInstallPath = sDataPath = box.dir();
     box.mkdirs("nfyDesk/DeskInbox/Messages");
     sMsgFolder = box.path("nfyDesk/DeskInbox/Messages");
-    sInboxINI_Write = sInboxINI_Read = box.path("nfyDesk/DeskInbox/inbox.ini");
+    // At the top of the sandbox: the INI store keeps its lock file open.
+    sInboxINI_Write = sInboxINI_Read = box.path("inbox.ini");
     sRegID = "1234", sSiteID = "55", sMemberID = "77", sType = "1", sExeVersion = "1.0.0.1";
     box.write("Configuration/nfyEndpoints.ini", "[wpdcmsendmsgdskupd]\r\nURL=http://127.0.0.1:9/svc\r\n");
     platform::setClockForTesting([] { return kNow.toTimeT(); });

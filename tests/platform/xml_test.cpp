@@ -200,15 +200,65 @@ TEST(XmlNode, LargeAndDeepDocumentsDoNotExhaustTheStack) {
   auto doc = createDocument();
   ASSERT_TRUE(doc->loadString(many));
   EXPECT_EQ(doc->selectFirst("r")->childCount(), 40000);
+}
 
-  // Very deep nesting may be refused by a parser that limits depth; when it
-  // is accepted, the text must still come out.
-  std::string deep;
-  for (int i = 0; i < 20000; ++i) deep += "<r>";
-  deep += "x";
-  for (int i = 0; i < 20000; ++i) deep += "</r>";
-  if (doc->loadString(deep)) {
-    EXPECT_EQ(doc->selectFirst("r")->text(), "x");
+std::string nested(long depth, const std::string& inner = "x") {
+  std::string s;
+  for (long i = 0; i < depth; ++i) s += "<r>";
+  s += inner;
+  for (long i = 0; i < depth; ++i) s += "</r>";
+  return s;
+}
+
+// Nesting is bounded: deeper documents are refused, from a string or a file,
+// however deep (a hostile reply of 8 MB nests some 590,000 levels).
+TEST(XmlLoad, RefusesDocumentsNestedDeeperThanTheLimit) {
+  test::Sandbox box;
+  auto doc = createDocument();
+  ASSERT_TRUE(doc->loadString(nested(kMaxElementDepth)));
+  EXPECT_EQ(doc->selectFirst("r")->text(), "x");
+  EXPECT_FALSE(doc->loadString(nested(kMaxElementDepth + 1)));
+  EXPECT_EQ(doc->selectFirst("r"), nullptr);
+  EXPECT_FALSE(doc->loadString(nested(kMaxElementDepth, "<a/>")));
+  EXPECT_FALSE(doc->loadString("<r>" + nested(200000, "") + "</r>"));
+  box.write("deep.xml", nested(kMaxElementDepth + 1));
+  EXPECT_FALSE(doc->loadFile(box.path("deep.xml")));
+  box.write("deep.xml", nested(kMaxElementDepth));
+  EXPECT_TRUE(doc->loadFile(box.path("deep.xml")));
+
+  // Text at every level of the deepest document comes out in order, with the
+  // blanks between texts of one element.
+  std::string open, close, expected;
+  for (long i = 0; i < kMaxElementDepth; ++i) {
+    open += "<r>" + std::to_string(i) + (i + 1 < kMaxElementDepth ? "<b/> " : "");
+    close = "</r>" + close;
+    expected += (i ? " " : "") + std::to_string(i);
+  }
+  ASSERT_TRUE(doc->loadString(open + close));
+  EXPECT_EQ(doc->selectFirst("r")->text(), expected);
+}
+
+// A NUL character, and bytes that are no UTF-8 in a document without another
+// encoding, make the document malformed, as the Windows parser finds it.
+TEST(XmlLoad, RefusesNulAndBytesThatAreNoUtf8) {
+  test::Sandbox box;
+  using namespace std::string_literals;
+  for (const std::string& bad :
+       {"<r>a\0b</r>"s, "<r/>\0"s, "<r>\xC3</r>"s, "<r>\xFF</r>"s, "<r>\xC0\xAF</r>"s, "<r>\xED\xA0\x80</r>"s,
+        "<r>\xF4\x90\x80\x80</r>"s, "<?xml version='1.0' encoding='UTF-8'?><r>\xE9</r>"s}) {
+    box.write("bad.xml", bad);
+    EXPECT_FALSE(createDocument()->loadFile(box.path("bad.xml"))) << bad;
+  }
+  EXPECT_FALSE(createDocument()->loadString("<r>a\0b</r>"s));
+  std::string utf16 = "\xFF\xFE";
+  for (char c : "<r>a\0b</r>"s) utf16 += c, utf16 += '\0';
+  box.write("nul16.xml", utf16);
+  EXPECT_FALSE(createDocument()->loadFile(box.path("nul16.xml")));
+
+  for (const std::string& good : {"<r>\xE2\x82\xAC \xC3\xA9 \xF0\x9F\x98\x80</r>"s,
+                                  "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xE9\x80</r>"s}) {
+    box.write("good.xml", good);
+    EXPECT_TRUE(createDocument()->loadFile(box.path("good.xml"))) << good;
   }
 }
 

@@ -7,8 +7,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <random>
 #include <thread>
 
 namespace nfy::platform {
@@ -31,11 +36,63 @@ int openRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+mode_t modeFor(NewFile mode) { return mode == NewFile::Private ? 0600 : 0644; }
+
+// Opens a file of the shared folder: never through a symbolic link at its
+// name (O_NOFOLLOW), never waiting on a FIFO or a device (O_NONBLOCK), and
+// only when it is a regular file. The descriptor is blocking again on
+// return. -1 with errno set otherwise (ELOOP for a link, EINVAL for a file
+// that is not regular).
+int openRegular(const char* path, int flags, mode_t mode = 0, bool follow = false) {
+  int fd = openRetrying(path, flags | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW), mode);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A temporary name nobody can have prepared: the caller creates it with
+// O_EXCL and takes the next one when it exists.
+std::string uniqueTempName(const std::string& path) {
+  static std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
+  static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string name = path + ".tmp.";
+  std::uint64_t r = random();
+  for (int i = 0; i < 10; ++i, r /= 36) name += digits[r % 36];
+  return name;
+}
+
+// Flushes the folder that holds `path`, so that a rename in it survives a
+// power cut.
+void flushFolderOf(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  int fd = openRetrying(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
 
 FileStamp fileStamp(const std::string& path) {
   struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
   return stampOf(st);
 }
 
@@ -45,9 +102,11 @@ std::int64_t fileClockNow() {
   return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
+namespace {
+
+ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow) {
   bytes.clear();
-  int fd = openRetrying(path.c_str(), O_RDONLY);
+  int fd = openRegular(path.c_str(), O_RDONLY, 0, follow);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
   ReadStatus result = ReadStatus::Failed;
   // A writer that rewrites the file in place while we read it changes its
@@ -84,29 +143,74 @@ ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileSt
   return result;
 }
 
-bool replaceFileWith(const std::string& path, const std::string& tempPath, std::string_view bytes, FileStamp& stamp,
-                     unsigned) {
-  int fd = openRetrying(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
+}  // namespace
+
+ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
+  return readWithStamp(path, bytes, stamp, false);
+}
+
+ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
+  FileStamp ignored;
+  return readWithStamp(path, bytes, ignored, true);
+}
+
+bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {
+  // The file to replace: a link or a non-regular file there is refused, an
+  // existing file hands its mode and owner on to the new one.
+  struct stat old {};
+  bool exists = ::lstat(path.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) return false;
+  if (exists && !S_ISREG(old.st_mode)) {
+    errno = S_ISLNK(old.st_mode) ? ELOOP : EINVAL;
+    return false;
   }
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temp = uniqueTempName(path);
+    fd = openRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, modeFor(mode));
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = true;
+  if (exists) {
+    // fchown fails unless the process may give the file away (root, or the
+    // same owner and a group of its own): the mode is still kept.
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
+    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+  }
+  ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
   // The stamp of this content, taken before the rename, which keeps it.
   struct stat st {};
-  ok = ::fstat(fd, &st) == 0 && ok;
+  ok = ok && ::fstat(fd, &st) == 0;
+  int error = errno;
   ok = ::close(fd) == 0 && ok;
   // rename() replaces the target atomically; open readers keep the old file.
-  if (ok && std::rename(tempPath.c_str(), path.c_str()) == 0) {
+  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
+    flushFolderOf(path);
     stamp = stampOf(st);
     return true;
   }
-  ::unlink(tempPath.c_str());
+  if (ok) error = errno;
+  ::unlink(temp.c_str());
+  errno = error;
   return false;
+}
+
+WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile mode) {
+  int fd = openRegular(path.c_str(), O_WRONLY | O_CREAT, modeFor(mode));
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? WriteStatus::NoFolder : WriteStatus::Refused;
+  bool ok = ::ftruncate(fd, 0) == 0 && writeAll(fd, bytes);
+  ok = ::close(fd) == 0 && ok;
+  return ok ? WriteStatus::Ok : WriteStatus::Refused;
+}
+
+std::FILE* openAppendStream(const std::string& path) {
+  int fd = openRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "ab");
+  if (!f) ::close(fd);
+  return f;
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
@@ -117,23 +221,75 @@ FileLock::~FileLock() {
 
 bool FileLock::open(const std::string& lockPath) {
   if (handle_ != kNone) return true;
-  int fd = openRetrying(lockPath.c_str(), O_RDWR | O_CREAT, 0666);
+  int fd = openRegular(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
   if (fd < 0) return false;
+  // Whoever can open the lock file can hold the lock and stall every
+  // writer: only this user's own file is used, and nobody else may open it.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || ((st.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0)) {
+    ::close(fd);
+    errno = EACCES;
+    return false;
+  }
   handle_ = fd;
+  path_ = lockPath;
   return true;
 }
 
+namespace {
+
+// A wait for the lock in the kernel's queue, where waiters take turns. It
+// runs on a thread of its own with its own open of the lock file, so that
+// it can be given up: when the caller stops waiting first, the thread lets
+// go of the lock as soon as it gets it.
+struct LockWait {
+  std::mutex m;
+  std::condition_variable cv;
+  int fd = -1;
+  bool done = false, abandoned = false, ok = false;
+};
+
+}  // namespace
+
 bool FileLock::lock(unsigned waitMs) {
   if (handle_ == kNone) return false;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  for (unsigned pause = 0;; ++pause) {
-    if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0) return locked_ = true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    // Short pauses first: the other holder normally needs well under a
-    // millisecond.
-    std::this_thread::sleep_for(std::chrono::microseconds(pause < 50 ? 100 : 1000));
+  int fd = static_cast<int>(handle_);
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return locked_ = true;
+  if (errno != EWOULDBLOCK && errno != EINTR) return false;
+  if (waitMs == 0) return false;
+  // Polling would starve behind a writer that takes the lock again at once.
+  auto wait = std::make_shared<LockWait>();
+  struct stat mine {
+  }, theirs{};
+  wait->fd = openRetrying(path_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK);
+  if (wait->fd < 0 || ::fstat(fd, &mine) != 0 || ::fstat(wait->fd, &theirs) != 0 || mine.st_ino != theirs.st_ino ||
+      mine.st_dev != theirs.st_dev) {
+    if (wait->fd >= 0) ::close(wait->fd);
+    return false;
   }
+  std::thread([wait] {
+    int rc;
+    do rc = ::flock(wait->fd, LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    std::lock_guard<std::mutex> hold(wait->m);
+    wait->ok = rc == 0;
+    wait->done = true;
+    if (wait->abandoned) ::close(wait->fd);  // lets go of the lock too
+    wait->cv.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> hold(wait->m);
+  if (!wait->cv.wait_for(hold, std::chrono::milliseconds(waitMs), [&] { return wait->done; })) {
+    wait->abandoned = true;
+    return false;
+  }
+  if (!wait->ok) {
+    ::close(wait->fd);
+    return false;
+  }
+  // The waiter's open of the file holds the lock: it becomes ours.
+  ::close(fd);
+  handle_ = wait->fd;
+  return locked_ = true;
 }
 
 void FileLock::unlock() {

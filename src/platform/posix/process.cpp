@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -34,24 +35,30 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
   return words;
 }
 
+// A file that may be started: an executable regular file (a folder or a
+// plain file named like the start of the path is passed over).
+bool isProgramFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
 // The words of a command line whose program path may hold blanks without
-// quotes ("/opt/VELT agent/nfyDesk/nfyInbox.exe"): as on Windows, the
-// shortest run of leading words that names an existing file is the program,
-// and the rest are its arguments. A line that begins with a quote, or whose
-// leading words name no file, is split at every blank.
+// quotes ("/opt/VELT agent/nfyDesk/nfyInbox.exe"): the whole line when it
+// names a program, else, as on Windows, the shortest run of leading words
+// that names one, with the rest as its arguments. A line that begins with a
+// quote, or whose leading words name no program, is split at every blank.
 std::vector<std::string> commandWords(const std::string& line) {
   // A bare program name ("regsvr32 -s ...") is looked up on the search path.
   bool path = line.substr(0, line.find(' ')).find('/') != std::string::npos;
   if (path && line.find('"') == std::string::npos) {
-    for (size_t end = line.find(' ');; end = line.find(' ', end + 1)) {
+    if (isProgramFile(line)) return {line};
+    for (size_t end = line.find(' '); end != std::string::npos; end = line.find(' ', end + 1)) {
       std::string program = line.substr(0, end);
-      struct stat st {};
-      if (stat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        std::vector<std::string> words = splitCommandLine(end == std::string::npos ? "" : line.substr(end));
+      if (isProgramFile(program)) {
+        std::vector<std::string> words = splitCommandLine(line.substr(end));
         words.insert(words.begin(), program);
         return words;
       }
-      if (end == std::string::npos) break;
     }
   }
   return splitCommandLine(line);
@@ -68,8 +75,18 @@ unsigned long startProcess(const std::string& commandLine, WindowStyle /*style: 
   // The started program outlives this one and is never waited for: let the
   // system reap it.
   std::signal(SIGCHLD, SIG_IGN);
+  // ...but the started program gets the default disposition back: one that
+  // waits for its own children would not see them end otherwise.
+  posix_spawnattr_t attr;
+  if (posix_spawnattr_init(&attr) != 0) raiseError(err::kOutOfMemory);
+  sigset_t reset;
+  sigemptyset(&reset);
+  sigaddset(&reset, SIGCHLD);
+  posix_spawnattr_setsigdefault(&attr, &reset);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   if (rc == ENOENT || rc == ENOTDIR) raiseError(err::kFileNotFound);
   if (rc == EACCES || rc == EPERM) raiseError(err::kPermissionDenied);
   if (rc != 0) throw RuntimeError(5, "Invalid procedure call or argument");

@@ -15,7 +15,6 @@ namespace nfy::platform::reg::store {
 namespace {
 
 constexpr const char* kDefaultFolder = "/var/lib/nfydesk/registry";
-constexpr long kIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 constexpr unsigned kLockWaitMs = 2000;
 
 std::string filePath(const std::string& rootName) { return storeFolder() + "/" + rootName + ".reg"; }
@@ -24,49 +23,22 @@ long statusFor(int error) { return (error == EACCES || error == EPERM || error =
 
 // Reads a whole file; ENOENT leaves text empty and counts as success.
 long readAll(const std::string& path, std::string& text) {
-  text.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? kSuccess : statusFor(errno);
-  char buf[65536];
-  long status = kSuccess;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) {
-      text.append(buf, static_cast<size_t>(n));
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      status = statusFor(errno);
-      break;
-    }
+  // A FIFO or device at the store's name is refused without waiting on it.
+  errno = 0;
+  switch (readRegularFile(path, text)) {
+    case ReadStatus::Ok: return kSuccess;
+    case ReadStatus::Missing: return kSuccess;
+    case ReadStatus::Failed: break;
   }
-  ::close(fd);
-  return status;
+  return statusFor(errno);
 }
 
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes text to a temporary file beside path and renames it over path.
+// Writes text to a new temporary file beside path, flushes it and renames it
+// over path; the store stays readable by every user, as the registry is.
 long replaceFile(const std::string& path, const std::string& text) {
-  std::string temp = path + ".tmp." + std::to_string(::getpid());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return statusFor(errno);
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-  int error = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return kSuccess;
-  if (ok) error = errno;
-  ::unlink(temp.c_str());
-  return statusFor(error);
+  FileStamp ignored;
+  if (replaceFileWith(path, text, ignored, 0, NewFile::Shared)) return kSuccess;
+  return statusFor(errno);
 }
 
 }  // namespace

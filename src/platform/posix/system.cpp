@@ -130,6 +130,11 @@ unsigned long formatSystemMessage(unsigned long code, char* buf, unsigned long s
     case 234: text = "More data is available."; break;
     case 259: text = "No more data is available."; break;
     case 1010: text = "The configuration registry key is invalid."; break;
+    case 1016:
+      text =
+          "An I/O operation initiated by the registry failed unrecoverably. The registry could not read in, or write "
+          "out, or flush, one of the files that contain the system's image of the registry.";
+      break;
     case 1018: text = "Illegal operation attempted on a registry key that has been marked for deletion."; break;
     default: return 0;
   }

@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <pugixml.hpp>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
 #include "app/errors.h"
+#include "platform/file_ops.h"
+#include "platform/utf8.h"
 #include "platform/xml_text.h"
 
 namespace nfy::platform::xml {
@@ -44,42 +44,50 @@ pugi::xml_node firstVisible(pugi::xml_node n) {
 // text nodes and CDATA sections as they are. White space only text between
 // them counts as one blank, and only between two texts of the same element
 // (white space at the start of an element is dropped, at its end it is
-// handed on to the parent). The result is trimmed. Iterative, so that deep
-// nesting cannot exhaust the stack.
+// handed on to the parent). The result is trimmed.
+//
+// Built in one pass into one string, whatever the depth: each open element
+// keeps only whether text was met in it and whether white space followed
+// that text. The elements that hold text so far are always the outermost
+// ones of the walk, so the blank to put before a new text is that of the
+// innermost of them. Iterative, so that deep nesting cannot exhaust the
+// stack.
 std::string elementText(pugi::xml_node element) {
   struct Frame {
     pugi::xml_node next;
-    std::string text;
     bool blank = false;  // white space seen since the last text
   };
-  auto append = [](Frame& f, std::string_view s) {
-    if (f.blank && !f.text.empty()) f.text += ' ';
-    f.blank = false;
-    f.text += s;
-  };
   std::vector<Frame> stack;
-  stack.push_back({element.first_child(), {}, false});
+  size_t withText = 0;  // stack[0 .. withText) have met text
+  std::string out;
+  auto append = [&](std::string_view s) {
+    if (withText > 0 && stack[withText - 1].blank) out += ' ';
+    for (size_t k = withText == 0 ? 0 : withText - 1; k < stack.size(); ++k) stack[k].blank = false;
+    withText = stack.size();
+    out += s;
+  };
+  stack.push_back({element.first_child(), false});
   for (;;) {
     Frame& f = stack.back();
     if (!f.next) {
-      if (stack.size() == 1) return trimXmlSpace(f.text);
-      Frame done = std::move(f);
+      if (stack.size() == 1) return trimXmlSpace(out);
+      bool blank = f.blank;
       stack.pop_back();
+      if (withText > stack.size()) withText = stack.size();
       Frame& parent = stack.back();
-      if (!done.text.empty()) append(parent, done.text);
-      if (done.blank) parent.blank = true;
+      if (blank) parent.blank = true;
       parent.next = parent.next.next_sibling();
       continue;
     }
     pugi::xml_node c = f.next;
     if (c.type() == pugi::node_element) {
-      stack.push_back({c.first_child(), {}, false});  // f is not used past here
+      stack.push_back({c.first_child(), false});  // f is not used past here
       continue;
     }
     if (isBlankText(c)) {
       f.blank = true;
     } else if ((c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) && *c.value()) {
-      append(f, c.value());
+      append(c.value());
     }
     f.next = c.next_sibling();
   }
@@ -173,6 +181,65 @@ bool decodeReferences(std::string_view raw, std::string& out) {
   return true;
 }
 
+// The encoding the document is read in, found as pugixml would find it: a
+// byte order mark or the first characters for UTF-16 and UTF-32, else the
+// declaration's encoding. `strict` is set for a UTF-8 document (none
+// declared, or UTF-8 declared), whose bytes must then be UTF-8.
+pugi::xml_encoding detectEncoding(std::string_view b, bool& strict) {
+  strict = false;
+  auto at = [&](size_t i) { return i < b.size() ? static_cast<unsigned char>(b[i]) : 0x100u; };
+  unsigned d0 = at(0), d1 = at(1), d2 = at(2), d3 = at(3);
+  if (d0 == 0 && d1 == 0 && d2 == 0xFE && d3 == 0xFF) return pugi::encoding_utf32_be;
+  if (d0 == 0xFF && d1 == 0xFE && d2 == 0 && d3 == 0) return pugi::encoding_utf32_le;
+  if (d0 == 0xFE && d1 == 0xFF) return pugi::encoding_utf16_be;
+  if (d0 == 0xFF && d1 == 0xFE) return pugi::encoding_utf16_le;
+  if (d0 == 0 && d1 == 0 && d2 == 0 && d3 == '<') return pugi::encoding_utf32_be;
+  if (d0 == '<' && d1 == 0 && d2 == 0 && d3 == 0) return pugi::encoding_utf32_le;
+  if (d0 == 0 && d1 == '<') return pugi::encoding_utf16_be;
+  if (d0 == '<' && d1 == 0) return pugi::encoding_utf16_le;
+  strict = true;
+  if (!b.starts_with("<?xml")) return pugi::encoding_utf8;
+  std::string_view decl = b.substr(0, b.find("?>"));
+  size_t e = decl.find("encoding");
+  if (e == std::string_view::npos) return pugi::encoding_utf8;
+  size_t q = decl.find_first_of("\"'", e);
+  if (q == std::string_view::npos) return pugi::encoding_utf8;
+  size_t end = decl.find(decl[q], q + 1);
+  std::string name;
+  for (char c : decl.substr(q + 1, end == std::string_view::npos ? 0 : end - q - 1))
+    name += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  if (name == "utf-8") return pugi::encoding_utf8;
+  strict = false;
+  if (name == "iso-8859-1" || name == "latin1") return pugi::encoding_latin1;
+  return pugi::encoding_utf8;  // another single-byte encoding: its bytes pass as they are
+}
+
+// True when the bytes are UTF-8 of characters that XML allows (control
+// characters aside, which the tree walk refuses): no overlong forms, no
+// surrogates, nothing above U+10FFFF, no U+FFFE or U+FFFF.
+bool validUtf8(std::string_view b) {
+  for (size_t i = 0; i < b.size();) {
+    std::uint32_t cp = static_cast<unsigned char>(b[i]);
+    size_t len = cp < 0x80 ? 1 : utf8CharAt(b, i, cp);
+    if (len == 0 || cp == 0xFFFE || cp == 0xFFFF) return false;
+    i += len;
+  }
+  return true;
+}
+
+// pugixml takes a NUL character for the end of a text and passes bytes that
+// are no UTF-8 through as they are; the Windows parser refuses both, and so
+// is it here.
+bool wellEncoded(std::string_view b, pugi::xml_encoding enc, bool strict) {
+  size_t unit = (enc == pugi::encoding_utf16_le || enc == pugi::encoding_utf16_be)   ? 2
+                : (enc == pugi::encoding_utf32_le || enc == pugi::encoding_utf32_be) ? 4
+                                                                                     : 1;
+  for (size_t i = 0; i + unit <= b.size(); i += unit) {
+    if (b.substr(i, unit).find_first_not_of('\0') == std::string_view::npos) return false;
+  }
+  return !strict || validUtf8(b.starts_with("\xEF\xBB\xBF") ? b.substr(3) : b);
+}
+
 // Walks the whole tree once (without recursion, so deep nesting cannot
 // exhaust the stack): refuses what a strict parser refuses and resolves the
 // references in text, which pugixml was told to leave alone.
@@ -196,9 +263,11 @@ bool checkAndResolve(pugi::xml_document& doc) {
   std::vector<std::string_view> names;
   pugi::xml_node node = doc.document_element();
   pugi::xml_node root = node;
+  size_t level = 1;  // the elements from the root down to node, node included
   while (node) {
     switch (node.type()) {
       case pugi::node_element: {
+        if (level > static_cast<size_t>(kMaxElementDepth)) return false;
         names.clear();
         for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
           if (hasForbiddenControl(a.value()) || !decodeReferences(a.value(), decoded)) return false;
@@ -222,9 +291,13 @@ bool checkAndResolve(pugi::xml_document& doc) {
     }
     if (node.first_child()) {
       node = node.first_child();
+      ++level;
       continue;
     }
-    while (node != root && !node.next_sibling()) node = node.parent();
+    while (node != root && !node.next_sibling()) {
+      node = node.parent();
+      --level;
+    }
     if (node == root) break;
     node = node.next_sibling();
   }
@@ -284,12 +357,10 @@ class PugiNode : public Node {
 class PugiDocument : public Document {
  public:
   bool loadFile(const std::string& path) override {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return fail();
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return fail();
-    return load(bytes.str());
+    // Only a regular file: a FIFO planted at the name must not hang the run.
+    std::string bytes;
+    if (readRegularFile(path, bytes) != ReadStatus::Ok) return fail();
+    return load(bytes);
   }
 
   bool loadString(const std::string& text) override { return load(text); }
@@ -312,7 +383,10 @@ class PugiDocument : public Document {
   bool load(const std::string& bytes) {
     doc_.reset();
     loaded_ = false;
-    pugi::xml_parse_result r = doc_.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+    bool strict = false;
+    pugi::xml_encoding enc = detectEncoding(bytes, strict);
+    if (!wellEncoded(bytes, enc, strict)) return fail();
+    pugi::xml_parse_result r = doc_.load_buffer(bytes.data(), bytes.size(), kParseOptions, enc);
     if (!r || !checkAndResolve(doc_)) return fail();
     loaded_ = true;
     return true;

@@ -1,9 +1,14 @@
 #include "platform/file_ops.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace nfy::platform {
@@ -29,10 +34,29 @@ bool stampOfHandle(HANDLE h, FileStamp& s) {
 }
 
 // Shares everything, so that neither other readers and writers nor a
-// rename over the file are held up by our handle.
-HANDLE openShared(const std::string& path, DWORD access, DWORD disposition) {
+// rename over the file are held up by our handle. Unless `follow`, a
+// symbolic link or junction at the name is opened itself (and then refused
+// by isPlainFile), never the file it points to.
+HANDLE openShared(const std::string& path, DWORD access, DWORD disposition, bool follow = false) {
   return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+                     FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+}
+
+// A file on a disk that is neither a folder nor a link (a pipe or a device
+// opened by name is not).
+bool isPlainFile(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)) return false;
+  return (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Opens with openShared and keeps the handle only for a plain file.
+HANDLE openPlain(const std::string& path, DWORD access, DWORD disposition, bool follow = false) {
+  HANDLE h = openShared(path, access, disposition, follow);
+  if (h == INVALID_HANDLE_VALUE || isPlainFile(h)) return h;
+  CloseHandle(h);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
 }
 
 bool isTransient(DWORD e) {
@@ -60,9 +84,11 @@ std::int64_t fileClockNow() {
   return toEpochNs(ft);
 }
 
-ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
+namespace {
+
+ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow) {
   bytes.clear();
-  HANDLE h = openShared(path, GENERIC_READ, OPEN_EXISTING);
+  HANDLE h = openPlain(path, GENERIC_READ, OPEN_EXISTING, follow);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
@@ -103,6 +129,17 @@ ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileSt
   return result;
 }
 
+}  // namespace
+
+ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
+  return readWithStamp(path, bytes, stamp, false);
+}
+
+ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
+  FileStamp ignored;
+  return readWithStamp(path, bytes, ignored, true);
+}
+
 namespace {
 
 // Renames the open file to `path`, replacing it. Through the handle we hold
@@ -125,10 +162,27 @@ bool renameOpenFile(HANDLE h, const std::string& from, const std::string& path) 
 
 }  // namespace
 
-bool replaceFileWith(const std::string& path, const std::string& tempPath, std::string_view bytes, FileStamp& stamp,
-                     unsigned waitMs) {
-  HANDLE h = CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs, NewFile) {
+  // A link or a folder at the name is refused. The new file takes its
+  // access rights from the folder, as the old one did.
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return false;
+  }
+  // A fresh name, created new: nobody can have prepared it.
+  static std::atomic<unsigned> counter{0};
+  std::string tempPath;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    tempPath = path + ".tmp." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++counter) + "." +
+               std::to_string(GetTickCount() & 0xFFFF);
+    h = CreateFileA(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+  }
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   size_t done = 0;
@@ -138,6 +192,8 @@ bool replaceFileWith(const std::string& path, const std::string& tempPath, std::
     ok = WriteFile(h, bytes.data() + done, want, &n, nullptr) && n > 0;
     done += n;
   }
+  // On the disk before it takes the old file's place.
+  ok = ok && FlushFileBuffers(h);
   // The stamp of this content, taken before the rename, which keeps it.
   FileStamp written;
   ok = ok && stampOfHandle(h, written);
@@ -160,6 +216,37 @@ bool replaceFileWith(const std::string& path, const std::string& tempPath, std::
   return true;
 }
 
+WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile) {
+  HANDLE h = openPlain(path, GENERIC_WRITE, OPEN_ALWAYS);
+  if (h == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_PATH_NOT_FOUND ? WriteStatus::NoFolder : WriteStatus::Refused;
+  }
+  bool ok = SetEndOfFile(h) != 0;
+  size_t done = 0;
+  while (ok && done < bytes.size()) {
+    DWORD n = 0;
+    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    ok = WriteFile(h, bytes.data() + done, want, &n, nullptr) && n > 0;
+    done += n;
+  }
+  ok = CloseHandle(h) && ok;
+  return ok ? WriteStatus::Ok : WriteStatus::Refused;
+}
+
+std::FILE* openAppendStream(const std::string& path) {
+  // A handle is not inherited unless asked for, and neither is this one.
+  HANDLE h = openPlain(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, "ab");
+  if (!f) _close(fd);
+  return f;
+}
+
 bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 FileLock::~FileLock() {
@@ -172,7 +259,7 @@ bool FileLock::open(const std::string& lockPath) {
   if (handle_ != kNone) return true;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-    h = openShared(lockPath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    h = openPlain(lockPath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
     if (h == INVALID_HANDLE_VALUE && !isTransient(GetLastError())) return false;
     if (h == INVALID_HANDLE_VALUE) Sleep(1);
   }

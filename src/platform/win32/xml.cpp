@@ -2,7 +2,8 @@
 // class of MSXML 3.0), created through COM.
 //
 // Loading is synchronous and never resolves anything outside the document:
-// a DOCTYPE in the prolog is refused before the parser sees the text, DTDs
+// a DOCTYPE in the prolog, a NUL character and nesting deeper than the limit
+// are refused before the parser sees the text, DTDs
 // are prohibited and external resolution and validation are off. A file is
 // read into memory here and handed to the parser as bytes, so the parser is
 // never given a path or a URL to open.
@@ -117,17 +118,22 @@ std::string narrow(BSTR b) {
   return s;
 }
 
+bool isUtf16(std::string_view bytes, bool& littleEndian) {
+  auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  littleEndian = bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == '<' && at(1) == 0));
+  bool be = bytes.size() >= 2 && ((at(0) == 0xFE && at(1) == 0xFF) || (at(0) == 0 && at(1) == '<'));
+  return littleEndian || be;
+}
+
 // The markup characters of a document as single bytes, whatever its
 // encoding (UTF-8, a single-byte code page or UTF-16 of either byte order);
-// characters outside ASCII become 'x'. Only the prolog is looked at.
-std::string asciiView(std::string_view bytes) {
+// characters outside ASCII become 'x'. At most `limit` characters.
+std::string asciiView(std::string_view bytes, size_t limit) {
   auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  constexpr size_t kPrologLimit = 1 << 16;
-  bool le = bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == '<' && at(1) == 0));
-  bool be = bytes.size() >= 2 && ((at(0) == 0xFE && at(1) == 0xFF) || (at(0) == 0 && at(1) == '<'));
   std::string out;
-  if (le || be) {
-    for (size_t i = 0; i + 1 < bytes.size() && out.size() < kPrologLimit; i += 2) {
+  bool le = false;
+  if (isUtf16(bytes, le)) {
+    for (size_t i = 0; i + 1 < bytes.size() && out.size() < limit; i += 2) {
       unsigned lo = le ? at(i) : at(i + 1), hi = le ? at(i + 1) : at(i);
       out += (hi == 0 && lo < 0x80) ? static_cast<char>(lo) : 'x';
     }
@@ -135,16 +141,74 @@ std::string asciiView(std::string_view bytes) {
     return out;
   }
   size_t start = (bytes.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) ? 3 : 0;
-  std::string_view rest = bytes.substr(start, kPrologLimit);
+  std::string_view rest = bytes.substr(start, limit);
   for (char c : rest) out += (static_cast<unsigned char>(c) < 0x80) ? c : 'x';
   return out;
+}
+
+// True when the document's bytes hold a NUL character (a zero code unit in
+// UTF-16). Not every parser refuses one after the document element.
+bool holdsNul(std::string_view bytes) {
+  bool le = false;
+  if (!isUtf16(bytes, le)) return bytes.find('\0') != std::string_view::npos;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    if (bytes[i] == 0 && bytes[i + 1] == 0) return true;
+  }
+  return false;
+}
+
+// Whether elements nest deeper than the limit, found from the markup alone
+// before the parser sees it: start tags open, end tags close, empty-element
+// tags, comments, CDATA sections, processing instructions and declarations
+// do neither. Exact for a well-formed document (where every "<" begins
+// markup and a ">" inside a tag can only stand in a quoted value); what it
+// says of a malformed one does not matter, as the parser refuses that.
+bool nestsTooDeep(std::string_view s) {
+  long depth = 0;
+  auto skipPast = [&](size_t from, std::string_view end) {
+    size_t at = s.find(end, from);
+    return at == std::string_view::npos ? s.size() : at + end.size();
+  };
+  for (size_t i = s.find('<'); i < s.size(); i = s.find('<', i)) {
+    std::string_view rest = s.substr(i);
+    if (rest.starts_with("<!--")) {
+      i = skipPast(i + 4, "-->");
+    } else if (rest.starts_with("<![CDATA[")) {
+      i = skipPast(i + 9, "]]>");
+    } else if (rest.starts_with("<?")) {
+      i = skipPast(i + 2, "?>");
+    } else if (rest.starts_with("<!")) {
+      i += 2;
+    } else if (rest.starts_with("</")) {
+      --depth;
+      i = skipPast(i + 2, ">");
+    } else {
+      size_t j = i + 1;
+      char quote = 0;
+      for (; j < s.size(); ++j) {
+        char c = s[j];
+        if (quote) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          break;
+        }
+      }
+      if (j >= s.size()) return false;
+      if (depth + 1 > kMaxElementDepth) return true;  // an empty-element tag is nested too
+      if (s[j - 1] != '/') ++depth;
+      i = j + 1;
+    }
+  }
+  return false;
 }
 
 // False when the prolog holds a DOCTYPE (or anything else beginning with
 // "<!" that is not a comment), or a declaration or comment left open. A
 // DOCTYPE anywhere after the prolog is malformed and the parser refuses it.
 bool prologIsSafe(std::string_view bytes) {
-  std::string s = asciiView(bytes);
+  std::string s = asciiView(bytes, 1 << 16);
   size_t pos = 0;
   while (pos < s.size()) {
     if (isXmlSpace(s[pos])) {
@@ -229,7 +293,7 @@ class DomDocument : public Document {
     bytes << in.rdbuf();
     if (in.bad()) return false;
     std::string data = bytes.str();
-    if (!prologIsSafe(data)) return refuse();
+    if (!prologIsSafe(data) || holdsNul(data) || nestsTooDeep(asciiView(data, data.size()))) return refuse();
 
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(data.size()));
     if (!array) raiseError(err::kOutOfMemory);
@@ -252,7 +316,7 @@ class DomDocument : public Document {
   }
 
   bool loadString(const std::string& text) override {
-    if (!prologIsSafe(text)) return refuse();
+    if (!prologIsSafe(text) || holdsNul(text) || nestsTooDeep(text)) return refuse();
     Bstr b(widen(text));
     VARIANT_BOOL ok = VARIANT_FALSE;
     HRESULT hr = doc_->loadXML(b.get(), &ok);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -54,6 +55,45 @@ TEST(LaunchWithBlanks, ArgumentsFollowTheShortestPathThatNamesAFile) {
   test::CapturedLog log(box);
   fncExecuteShell(box.path("my apps/none") + " x", true);
   EXPECT_EQ(log.lines().back(), "ERR : fncExecuteShell, 53:File not found");
+}
+
+TEST(LaunchWithBlanks, TheWholeLineIsTriedFirstAndOnlyExecutableFilesCount) {
+  test::Sandbox box;
+  box.mkdirs("VELT agent/nfyDesk");
+  const std::string viewer = box.path("VELT agent/nfyDesk/nfyInbox.exe");
+  fs::copy_file(NFY_TEST_VIEWER, viewer);
+  // A program planted where the first word ends does not run in its place.
+  box.write("VELT", "#!/bin/sh\ntouch \"$0.ran\"\n");
+  fs::permissions(box.path("VELT"), fs::perms::owner_all);
+  fncExecuteShell(viewer, true);
+  EXPECT_EQ(viewerRecord(box, "VELT agent/nfyDesk"), "started\n");
+  EXPECT_FALSE(box.exists("VELT.ran"));
+  // A plain file, not executable, named like the start of the path is
+  // passed over, also when arguments follow.
+  fs::remove(box.path("VELT agent/nfyDesk/viewer-started.txt"));
+  fs::permissions(box.path("VELT"), fs::perms::owner_read | fs::perms::owner_write);
+  fncExecuteShell(viewer + " one", true);
+  EXPECT_EQ(viewerRecord(box, "VELT agent/nfyDesk"), "started [one]\n");
+}
+
+TEST(LaunchWithBlanks, AStartedProgramGetsNeitherTheLogNorAnIgnoredChildSignal) {
+  test::Sandbox box;
+  test::CapturedLog log(box);
+  const std::string out = box.path("child.txt");
+  fncExecuteShell("/bin/sh -c \"ls -l /proc/self/fd/ >" + out + "; grep SigIgn /proc/self/status >>" + out +
+                      "; echo done >>" + out + "\"",
+                  true);
+  for (int i = 0; i < 400 && box.read("child.txt").find("done") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::string report = box.read("child.txt");
+  ASSERT_NE(report.find("done"), std::string::npos) << report;
+  EXPECT_EQ(report.find("captured-log"), std::string::npos) << report;
+  // SigIgn is a hex mask; SIGCHLD (17) is bit 16.
+  size_t at = report.find("SigIgn:");
+  ASSERT_NE(at, std::string::npos);
+  unsigned long long ignored = std::stoull(report.substr(at + 7), nullptr, 16);
+  EXPECT_EQ(ignored & (1ull << (SIGCHLD - 1)), 0u) << report;
 }
 
 }  // namespace

@@ -3,13 +3,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/registry.h"
+#include "support/fifo.h"
 #include "support/sandbox.h"
 
 namespace nfy::platform::reg {
@@ -284,6 +287,31 @@ TEST_F(RegistryStore, AWriterThatHoldsTheLockMakesChangesFailInsteadOfHanging) {
   setString(k, "RegID", "2");
   EXPECT_EQ(queryString(k, "RegID"), "2");
   closeKey(k);
+}
+
+TEST_F(RegistryStore, AFifoAtTheStoreIsRefusedAndALinkAtATemporaryNameIsNotWrittenThrough) {
+  box.mkdirs("registry");
+  box.write("victim.txt", "precious");
+  // The temporary name the store once used (the process id) as a link.
+  std::filesystem::create_symlink(box.path("victim.txt"),
+                                  box.path("registry/HKEY_LOCAL_MACHINE.reg.tmp." + std::to_string(::getpid())));
+  Key k = create("SOFTWARE\\VELTOR");
+  setString(k, "RegID", "1234");
+  closeKey(k);
+  EXPECT_EQ(test::readFile(box.path("victim.txt")), "precious");
+  EXPECT_NE(storeText().find("\"RegID\"=\"1234\""), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(::stat(box.path("registry/HKEY_LOCAL_MACHINE.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u) << "the store stays readable by every user";
+
+  std::filesystem::remove(box.path("registry/HKEY_LOCAL_MACHINE.reg"));
+  ASSERT_TRUE(test::makeFifo(box.path("registry/HKEY_LOCAL_MACHINE.reg")));
+  long rc = kSuccess;
+  EXPECT_TRUE(test::endsWithoutWaitingOn(box.path("registry/HKEY_LOCAL_MACHINE.reg"), [&] {
+    Key key = 0;
+    rc = openKey(kLocalMachine, "SOFTWARE\\VELTOR", kRead, key);
+  }));
+  EXPECT_NE(rc, kSuccess);
 }
 
 }  // namespace

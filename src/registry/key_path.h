@@ -1,0 +1,30 @@
+// Registry paths of the registry class: a root name in long or short form
+// ("HKEY_LOCAL_MACHINE" or "HKLM"), a backslash and the subkey path.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/registry.h"
+
+namespace nfy::registry {
+
+// Splits a path. A long root name at the start of the path is rewritten to
+// its short form in the caller's copy (any letter case); the root is then
+// the first four characters upper-cased (the whole path when it has no
+// backslash) and the subkey everything after the first backslash. A root
+// that is no known name gives the handle 0.
+platform::reg::Key parseKeyPath(std::string& path, std::string& subKey);
+
+// The path with its short root name written in long form, for registration
+// files ("HKLM\SOFTWARE" -> "HKEY_LOCAL_MACHINE\SOFTWARE").
+std::string longRootForm(std::string_view path);
+
+// True for the system keys that must never be deleted (the software,
+// hardware, SAM, security and system keys of the local machine, the
+// Microsoft software key, and the local-machine root that holds them),
+// written with long or short root names, in any case, with blanks around or
+// extra backslashes.
+bool isProtectedKey(std::string_view path);
+
+}  // namespace nfy::registry

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# On Linux the data folder is shared by the users of the machine. Another
+# (real) user plants symbolic links, FIFOs and a program named like the start
+# of the installation path in it; the run overwrites nothing through them,
+# never hangs on them, keeps the inbox's mode, and starts the real viewer.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/flow.sh"
+
+if is_windows; then
+  echo "skipped: the shared data folder with links and FIFOs of another user is a Linux scenario"
+  exit 77
+fi
+if [ "$(id -u)" -ne 0 ] || ! command -v useradd >/dev/null; then
+  echo "skipped: a second user needs root and useradd"
+  exit 77
+fi
+
+OTHER="nfyother$$"
+useradd -M -N -s /usr/sbin/nologin "$OTHER" 2>/dev/null || {
+  echo "skipped: useradd could not create a second user"
+  exit 77
+}
+as_other() { runuser -u "$OTHER" -- "$@"; }
+
+flow_begin
+trap 'flow_stop_provider; userdel "$OTHER" 2>/dev/null || true; e2e_cleanup' EXIT
+
+# The installation lives in a folder every user may write to, reached
+# through a path with a blank, as on a workstation where nobody locked the
+# folder down.
+SHARED="$SANDBOX/shared"
+mkdir -p "$SHARED"
+chmod 0777 "$SHARED"
+ln -s "$INSTALL" "$SHARED/VELT agent"
+INSTALL_WITH_BLANK="$SHARED/VELT agent/"
+reg_set InstallationPath "$INSTALL_WITH_BLANK"
+INBOX="$SHARED/VELT agent/nfyDesk/DeskInbox/nfyDeskInbox_$USER_NAME.ini"
+MESSAGES="$SHARED/VELT agent/nfyDesk/DeskInbox/Messages"
+as_other test -w "$SHARED" || {
+  echo "skipped: the second user cannot reach the sandbox"
+  exit 77
+}
+
+cat >"$SANDBOX/messages.txt" <<'MSG'
+id=101
+subject=First
+content=The body
+status=0
+MSG
+flow_start_provider --messages "$SANDBOX/messages.txt"
+
+# A first run makes the shared folders; every user may write into them.
+run_answering EXIT
+logfile="$(the_log)"
+assert_eq "$(stat -c %a "$logfile")" "600" "a new log file is the user's own"
+assert_eq "$(stat -c %a "$INBOX")" "600" "a new inbox is the user's own"
+assert_eq "$(stat -c %a "$INBOX.lock")" "600" "the inbox's lock file"
+chmod 0777 "$(log_folder)" "$(dirname "$INBOX")" "$MESSAGES"
+
+printf 'precious\n' >"$SANDBOX/victim.txt"
+chmod 0644 "$SANDBOX/victim.txt"
+
+# The log file: a link there is never written through.
+rm -f "$logfile"
+as_other ln -s "$SANDBOX/victim.txt" "$logfile"
+run_answering EXIT
+assert_eq "$(cat "$SANDBOX/victim.txt")" "precious" "the log's link target"
+rm -f "$logfile"
+
+# A body file and the inbox's old temporary name as links; the inbox is 0640.
+rm -f "$INBOX" "$MESSAGES/101.dat"
+as_other ln -s "$SANDBOX/victim.txt" "$MESSAGES/101.dat"
+as_other ln -s "$SANDBOX/victim.txt" "$INBOX.tmp"
+inbox_file "[MsgCount]" "TotalMsgs=0"
+chmod 0640 "$INBOX"
+run_answering EXIT
+log="$(run_log)"
+assert_eq "$(cat "$SANDBOX/victim.txt")" "precious" "the body's link target"
+assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
+assert_eq "$(inbox_value 101 Subject)" "First" "the message is stored all the same"
+assert_eq "$(stat -c %a "$INBOX")" "640" "the inbox keeps its mode"
+[ -L "$INBOX.tmp" ] || fail "the planted link was replaced"
+rm -f "$logfile" "$INBOX.tmp" "$MESSAGES/101.dat"
+
+# The inbox itself as a link: refused with the write's failure line.
+mv "$INBOX" "$SANDBOX/inbox-copy.ini"
+cp "$SANDBOX/inbox-copy.ini" "$SANDBOX/victim.ini"
+as_other ln -s "$SANDBOX/victim.ini" "$INBOX"
+run_answering EXIT
+assert_eq "$(cat "$SANDBOX/victim.ini")" "$(cat "$SANDBOX/inbox-copy.ini")" "the inbox's link target"
+assert_line "$(run_log)" "ERR : Failed to write to the INI"
+rm -f "$logfile" "$INBOX"
+
+# FIFOs at the inbox and at the template: refused at once, no hang.
+as_other mkfifo -m 0666 "$INBOX"
+run_answering EXIT  # a hang ends in the scenario's time limit
+assert_line "$(run_log)" "ERR : Failed to write to the INI"
+rm -f "$logfile" "$INBOX"
+template_file="$INSTALL/nfyDesk/DeskCom/nfyDeskMenu.xml"
+rm -f "$template_file"
+chmod 0777 "$(dirname "$template_file")"
+as_other mkfifo -m 0666 "$template_file"
+run_answering EXIT
+assert_line "$(run_log)" "MSG :${INSTALL_WITH_BLANK}nfyDesk/DeskCom/nfyDeskMenu.xml is missing. "
+rm -f "$logfile" "$template_file"
+template "$DEFAULT_TITLE"
+
+# A program planted where the installation path's first word ends: the
+# viewer the path names is started, not the planted one.
+printf '#!/bin/sh\ntouch "%s"\n' "$SANDBOX/planted-ran" >"$SANDBOX/planted.sh"
+as_other cp "$SANDBOX/planted.sh" "$SHARED/VELT"
+as_other chmod 0755 "$SHARED/VELT"
+run_answering CLICK
+assert_line "$(run_log)" "MSG : Successfully executed the ${INSTALL_WITH_BLANK}nfyDesk/nfyInbox.exe"
+for _ in $(seq 1 50); do [ -s "$SANDBOX/viewer.txt" ] && break; sleep 0.1; done
+[ -s "$SANDBOX/viewer.txt" ] || fail "the viewer did not start"
+assert_no_path "$SANDBOX/planted-ran"

@@ -1,0 +1,116 @@
+// Write scopes of the INI store: several changes, one replace of the file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/globals.h"
+#include "inbox/ini_access.h"
+#include "inbox/ini_file.h"
+#include "platform/file_ops.h"
+#include "support/sandbox.h"
+
+namespace nfy {
+namespace {
+
+class IniScope : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::resetAllGlobals();
+    ini::forgetCachedFiles();
+    inbox = box.path("nfyDeskInbox_user.ini");
+    sInboxINI_Read = sInboxINI_Write = inbox;
+  }
+  void TearDown() override { ini::setLockWait(5000); }
+  std::string get(const std::string& section, const std::string& key) {
+    std::string v;
+    fncReadFromINI(v, section, key, inbox);
+    return v;
+  }
+  // The same changes, one by one or in a scope.
+  void changes() {
+    fncwriteToINI("MsgCount", "TotalMsgs", "1", inbox);
+    fncwriteToINI("101", "Subject", "First", inbox);
+    fncwriteToINI("102", "Subject", "Second", inbox);
+    fncwriteToINI("msgcount", "totalmsgs", "2", inbox);
+    fncDeleteINISection("101", inbox);
+    fncwriteToINI("103", "Subject", "Third", inbox);
+  }
+  test::Sandbox box;
+  std::string inbox;
+};
+
+TEST_F(IniScope, ReadsInsideSeeTheScopesWritesAndTheFileIsWrittenOnceAtTheEnd) {
+  box.write("nfyDeskInbox_user.ini", "[MsgCount]\r\nTotalMsgs=0\r\n");
+  changes();
+  const std::string oneByOne = box.read("nfyDeskInbox_user.ini");
+
+  box.write("nfyDeskInbox_user.ini", "[MsgCount]\r\nTotalMsgs=0\r\n");
+  ini::forgetCachedFiles();
+  test::CapturedLog log(box);
+  {
+    IniWriteScope scope(inbox);
+    changes();
+    {
+      IniWriteScope inner(inbox);  // nested: the outer one writes
+      fncwriteToINI("104", "Subject", "Fourth", inbox);
+    }
+    EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), "[MsgCount]\r\nTotalMsgs=0\r\n");
+    EXPECT_EQ(get("MsgCount", "TotalMsgs"), "2");
+    EXPECT_EQ(get("101", "Subject"), "");
+    EXPECT_EQ(fncGetSectionNames(), "102,103,104");
+    fncDeleteINISection("104", inbox);
+  }
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), oneByOne);
+  EXPECT_EQ(oneByOne, "[MsgCount]\r\nTotalMsgs=2\r\n[102]\r\nSubject=Second\r\n[103]\r\nSubject=Third\r\n");
+  // The log lines of every call, in their order, and no error.
+  std::vector<std::string> lines = log.lines();
+  EXPECT_EQ(lines.front(), "MSG : Writing [MsgCount] TotalMsgs=1 to file " + inbox);
+  EXPECT_EQ(lines.back(), "MSG : Deleting [104] from file " + inbox);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("ERR", 0) == 0; }), 0);
+}
+
+TEST_F(IniScope, ChangesOfAnotherProgramMeanwhileAreKept) {
+  box.write("nfyDeskInbox_user.ini", "[MsgCount]\r\nTotalMsgs=1\r\n[101]\r\nSubject=Old\r\n");
+  {
+    IniWriteScope scope(inbox);
+    fncwriteToINI("MsgCount", "TotalMsgs", "2", inbox);
+    fncwriteToINI("102", "Subject", "New", inbox);
+    fncDeleteINISection("101", inbox);
+    // The viewer marks a message read and adds a key of the summary.
+    box.write("nfyDeskInbox_user.ini",
+              "[MsgCount]\r\nTotalMsgs=1\r\nViewerKey=1\r\n[101]\r\nSubject=Old\r\n[100]\r\nReadStatus=Read\r\n");
+  }
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"),
+            "[MsgCount]\r\nTotalMsgs=2\r\nViewerKey=1\r\n[100]\r\nReadStatus=Read\r\n[102]\r\nSubject=New\r\n");
+}
+
+TEST_F(IniScope, ACommitThatCannotTakeTheLockKeepsTheOldFileAndLogsEveryLostChange) {
+  box.write("nfyDeskInbox_user.ini", "[101]\r\nSubject=Old\r\n");
+  const std::string before = box.read("nfyDeskInbox_user.ini");
+  test::CapturedLog log(box);
+  ini::setLockWait(50);
+  platform::FileLock other;
+  ASSERT_TRUE(other.open(inbox + ".lock") && other.lock(0));
+  {
+    IniWriteScope scope(inbox);
+    fncwriteToINI("102", "Subject", "New", inbox);
+    fncwriteToINI("102", "Subject", "New", inbox);  // no change: nothing to lose
+    fncDeleteINISection("101", inbox);
+    fncwriteToINI("103", "Subject", "Newer", inbox);
+  }
+  other.unlock();
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), before);
+  EXPECT_EQ(get("102", "Subject"), "");
+  std::vector<std::string> errors;
+  for (const auto& l : log.lines()) {
+    if (l.rfind("ERR", 0) == 0) errors.push_back(l);
+  }
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        "ERR : Failed to write to the INI",
+                        "ERR : Failed to delete the section [101] from file " + inbox + ". ",
+                        "ERR : Failed to write to the INI",
+                    }));
+}
+
+}  // namespace
+}  // namespace nfy

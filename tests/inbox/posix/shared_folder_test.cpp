@@ -1,0 +1,163 @@
+// The inbox, its body files, the log and the template in a folder that other
+// users of the machine may write to: links and FIFOs planted there are never
+// followed or waited on, and the files keep the modes they are given.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/errors.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "bridges/desk_template.h"
+#include "inbox/ini_access.h"
+#include "inbox/ini_file.h"
+#include "inbox/message_parse.h"
+#include "support/fifo.h"
+#include "support/sandbox.h"
+
+namespace nfy {
+namespace {
+
+namespace fs = std::filesystem;
+
+unsigned modeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+class SharedFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::resetAllGlobals();
+    ini::forgetCachedFiles();
+    inbox = box.path("nfyDeskInbox_user.ini");
+    sInboxINI_Read = sInboxINI_Write = inbox;
+    box.write("victim.txt", "precious");
+    victim = box.path("victim.txt");
+  }
+  void TearDown() override { ini::setLockWait(5000); }
+  test::Sandbox box;
+  std::string inbox, victim;
+};
+
+TEST_F(SharedFolder, LinksAtTheInboxItsTemporaryFileABodyOrTheLogAreNeverWrittenThrough) {
+  test::CapturedLog log(box);
+  // The temporary name the store once used, and the inbox itself.
+  fs::create_symlink(victim, inbox + ".tmp");
+  fncwriteToINI("101", "Subject", "s", inbox);
+  EXPECT_EQ(box.read("victim.txt"), "precious");
+  EXPECT_TRUE(fs::is_symlink(inbox + ".tmp"));
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), "[101]\r\nSubject=s\r\n");
+  fs::remove(inbox);
+  fs::create_symlink(victim, inbox);
+  fncwriteToINI("101", "Subject", "t", inbox);
+  fncDeleteINISection("101", inbox);
+  EXPECT_EQ(box.read("victim.txt"), "precious");
+
+  box.mkdirs("Messages");
+  sMsgFolder = box.path("Messages");
+  fs::create_symlink(victim, box.path("Messages/101.dat"));
+  subCreateMsgFile("101", "the body");
+  EXPECT_EQ(box.read("victim.txt"), "precious");
+
+  std::vector<std::string> lines = log.lines();
+  std::vector<std::string> errors;
+  for (const auto& l : lines) {
+    if (l.rfind("ERR", 0) == 0) errors.push_back(l);
+  }
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        "ERR : Failed to write to the INI",
+                        "ERR : Failed to delete the section [101] from file " + inbox + ". ",
+                        "ERR : subCreateMsgFile, Permission denied",
+                    }));
+  // Nor is a read of the inbox through a link.
+  EXPECT_EQ(fncGetSectionNames(), "");
+
+  closeLog();
+  fs::create_symlink(victim, box.path("the-log.txt"));
+  EXPECT_THROW(openLog(box.path("the-log.txt")), RuntimeError);
+  EXPECT_EQ(box.read("victim.txt"), "precious");
+  log.reopen();
+}
+
+TEST_F(SharedFolder, AFifoAtTheInboxABodyOrTheTemplateIsRefusedAtOnce) {
+  test::CapturedLog log(box);
+  ASSERT_TRUE(test::makeFifo(inbox));
+  std::string value = "x";
+  EXPECT_TRUE(test::endsWithoutWaitingOn(inbox, [&] { fncReadFromINI(value, "101", "Subject", inbox); }));
+  EXPECT_EQ(value, "");
+  EXPECT_TRUE(test::endsWithoutWaitingOn(inbox, [&] { fncwriteToINI("101", "Subject", "s", inbox); }));
+
+  box.mkdirs("Messages");
+  sMsgFolder = box.path("Messages");
+  ASSERT_TRUE(test::makeFifo(box.path("Messages/101.dat")));
+  EXPECT_TRUE(test::endsWithoutWaitingOn(box.path("Messages/101.dat"), [] { subCreateMsgFile("101", "body"); }));
+
+  const std::string templ = box.path("nfyDeskMenu.xml");
+  ASSERT_TRUE(test::makeFifo(templ));
+  bool parsed = true;
+  EXPECT_TRUE(test::endsWithoutWaitingOn(templ, [&] { parsed = fncParseDeskTemplateXML(templ); }));
+  EXPECT_FALSE(parsed);
+
+  std::vector<std::string> lines = log.lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "ERR : Failed to write to the INI"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "ERR : subCreateMsgFile, Permission denied"), lines.end());
+  EXPECT_EQ(lines.back(), "ERR : Failed to load " + templ);
+}
+
+TEST_F(SharedFolder, NewPerUserFilesAreTheUsersOwnAndAReplacedInboxKeepsItsMode) {
+  test::CapturedLog log(box);
+  ::umask(022);
+  fncwriteToINI("101", "Subject", "s", inbox);
+  EXPECT_EQ(modeOf(inbox), 0600u);
+  EXPECT_EQ(modeOf(inbox + ".lock"), 0600u);
+  closeLog();
+  openLog(box.path("new-log.txt"));
+  EXPECT_EQ(modeOf(box.path("new-log.txt")), 0600u);
+  closeLog();
+  log.reopen();
+
+  // Whatever mode the user gave the inbox stays.
+  ASSERT_EQ(::chmod(inbox.c_str(), 0640), 0);
+  fncwriteToINI("101", "Subject", "t", inbox);
+  EXPECT_EQ(modeOf(inbox), 0640u);
+  // So do its owner and group, where the process may set them.
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(inbox.c_str(), 4242, 4343), 0);
+    fncwriteToINI("101", "Subject", "u", inbox);
+    struct stat st {};
+    ASSERT_EQ(::stat(inbox.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(st.st_gid, 4343u);
+  }
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), ::geteuid() == 0 ? "[101]\r\nSubject=u\r\n" : "[101]\r\nSubject=t\r\n");
+  // Body files are shared by the users of the machine.
+  box.mkdirs("Messages");
+  sMsgFolder = box.path("Messages");
+  subCreateMsgFile("101", "body");
+  EXPECT_EQ(modeOf(box.path("Messages/101.dat")), 0644u);
+}
+
+TEST_F(SharedFolder, ALockFileOfAnotherUserOrOpenToOthersIsNotShared) {
+  test::CapturedLog log(box);
+  // A lock file others could open is made the user's own.
+  box.write("nfyDeskInbox_user.ini.lock", "");
+  ASSERT_EQ(::chmod(box.path("nfyDeskInbox_user.ini.lock").c_str(), 0666), 0);
+  fncwriteToINI("101", "Subject", "s", inbox);
+  EXPECT_EQ(modeOf(inbox + ".lock"), 0600u);
+  if (::geteuid() != 0) GTEST_SKIP() << "handing a lock file to another user needs root";
+  // Another user's lock file (they could hold it for ever) ends the write
+  // with its failure line.
+  ini::forgetCachedFiles();
+  const std::string other = box.path("other.ini");
+  box.write("other.ini.lock", "");
+  ASSERT_EQ(::chown((other + ".lock").c_str(), 4242, 4242), 0);
+  fncwriteToINI("101", "Subject", "s", other);
+  EXPECT_FALSE(box.exists("other.ini"));
+  EXPECT_EQ(log.lines().back(), "ERR : Failed to write to the INI");
+}
+
+}  // namespace
+}  // namespace nfy
