@@ -116,6 +116,16 @@ bool endsWith(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
+std::vector<std::string> splitAt(std::string_view s, char separator) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  for (size_t at; (at = s.find(separator, start)) != std::string_view::npos; start = at + 1) {
+    pieces.emplace_back(s.substr(start, at - start));
+  }
+  pieces.emplace_back(s.substr(start));
+  return pieces;
+}
+
 std::string replaceAll(std::string_view s, std::string_view from, std::string_view to) {
   std::string r;
   size_t pos = 0;

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nfy {
 
@@ -15,6 +16,9 @@ std::string toLower(std::string_view s);
 bool iequals(std::string_view a, std::string_view b);
 bool icontains(std::string_view haystack, std::string_view needle);
 bool endsWith(std::string_view s, std::string_view suffix);
+// The pieces of a text between the separators, untrimmed and in order ("a,,b"
+// gives "a", "", "b"; "" gives one empty piece).
+std::vector<std::string> splitAt(std::string_view s, char separator);
 // Replaces every occurrence of `from` (non-empty) by `to`.
 std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
 

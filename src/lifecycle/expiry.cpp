@@ -11,6 +11,7 @@
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"
 #include "inbox/message_parse.h"
+#include "lifecycle/inbox_keys.h"
 #include "lifecycle/lifecycle.h"
 #include "platform/system.h"
 
@@ -19,13 +20,8 @@ namespace {
 
 enum class Reason { None, Recalled, Read, Expired };
 
-std::string readIni(const std::string& section, const char* key) {
-  std::string value;
-  fncReadFromINI(value, section, key, sInboxINI_Read);
-  return value;
-}
-
-void writeSummary(const char* key, const std::string& value) { fncwriteToINI("MsgCount", key, value, sInboxINI_Write); }
+using lifecycle::readIni;
+using lifecycle::writeSummary;
 
 DateTime now() { return DateTime::fromTimeT(platform::currentTime()); }
 
@@ -197,10 +193,7 @@ void fncDeleteExpiredMsgs() {
       return;
     }
     subWriteLog("MSG : Messages sections found :: " + list);
-    size_t start = 0;
-    while (start <= list.size()) {
-      const size_t comma = list.find(',', start);
-      const std::string id = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    for (const std::string& id : splitAt(list, ',')) {
       subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
       // One message that cannot be handled (an unreadable date, a count that
       // is not a number, a body file that cannot be deleted) is logged and
@@ -211,8 +204,6 @@ void fncDeleteExpiredMsgs() {
       } catch (const std::exception& e) {
         subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
       }
-      if (comma == std::string::npos) break;
-      start = comma + 1;
     }
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);

@@ -7,30 +7,20 @@
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"
+#include "lifecycle/inbox_keys.h"
 #include "lifecycle/lifecycle.h"
 
 namespace nfy {
 namespace {
 
-std::string readIni(const std::string& section, const char* key) {
-  std::string value;
-  fncReadFromINI(value, section, key, sInboxINI_Read);
-  return value;
-}
-
-void writeSummary(const char* key, const std::string& value) { fncwriteToINI("MsgCount", key, value, sInboxINI_Write); }
+using lifecycle::readIni;
+using lifecycle::writeSummary;
 
 // True when the inbox holds a message section of this name (names match
 // without regard to case, as the INI file's do).
 bool isStoredMessage(const std::string& id) {
-  std::string list = fncGetSectionNames();
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    std::string_view name(list.data() + start, (comma == std::string::npos ? list.size() : comma) - start);
+  for (const std::string& name : splitAt(fncGetSectionNames(), ',')) {
     if (iequals(name, id)) return true;
-    if (comma == std::string::npos) break;
-    start = comma + 1;
   }
   return false;
 }
@@ -51,10 +41,7 @@ void fncSetSubject(const std::string& excludedId) {
       return;
     }
     subWriteLog("MSG : Messages sections found :: " + list);
-    size_t start = 0;
-    while (start <= list.size()) {
-      size_t comma = list.find(',', start);
-      std::string id = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    for (const std::string& id : splitAt(list, ',')) {
       subWriteLog("MSG : fncSetSubject ---------MSG ID [" + id + "]----------------");
       if (id != excludedId && confirmationNumber(readIni(id, "RequireUserConfirmation")) > 0) {
         std::string subject = readIni(id, "Subject");
@@ -62,8 +49,6 @@ void fncSetSubject(const std::string& excludedId) {
         writeSummary("Subject", subject);
         return;
       }
-      if (comma == std::string::npos) break;
-      start = comma + 1;
     }
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncSetSubject, " + trap(e).description);

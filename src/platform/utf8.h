@@ -1,9 +1,10 @@
-// Decoding one UTF-8 character, shared by the parts that judge text as a
+// Decoding and encoding one UTF-8 character, shared by the parts that judge text as a
 // reader of UTF-8 will see it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace nfy::platform {
@@ -25,6 +26,25 @@ inline size_t utf8CharAt(std::string_view s, size_t i, std::uint32_t& cp) {
   if (len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
   if (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
   return len;
+}
+
+// Appends the UTF-8 form of a code point.
+inline void appendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
 }
 
 }  // namespace nfy::platform

@@ -2,6 +2,7 @@
 
 #include "app/text.h"
 #include "platform/codepage.h"
+#include "platform/utf8.h"
 #include "registry/key_path.h"
 
 namespace nfy::regtool {
@@ -17,24 +18,6 @@ int hexDigit(char c) {
   return -1;
 }
 
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // UTF-16 little-endian bytes as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::string_view bytes) {
   std::string out;
@@ -46,12 +29,12 @@ std::string utf16ToUtf8(std::string_view bytes) {
   for (size_t i = 0; i < n; ++i) {
     uint32_t u = unit(i);
     if (u >= 0xD800 && u < 0xDC00 && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
-      appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+      platform::appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
       ++i;
     } else if (u >= 0xD800 && u < 0xE000) {
-      appendUtf8(out, 0xFFFD);
+      platform::appendUtf8(out, 0xFFFD);
     } else {
-      appendUtf8(out, u);
+      platform::appendUtf8(out, u);
     }
   }
   return out;

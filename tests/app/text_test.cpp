@@ -97,6 +97,12 @@ TEST(StoredDateTime, RoundTripsThroughTheStampAndArithmetic) {
   EXPECT_LT(d, d.plusSeconds(1));
 }
 
+TEST(TextHelpers, SplitKeepsEmptyAndUntrimmedPieces) {
+  EXPECT_EQ(splitAt("101, 102,,x", ','), (std::vector<std::string>{"101", " 102", "", "x"}));
+  EXPECT_EQ(splitAt("", ','), (std::vector<std::string>{""}));
+  EXPECT_EQ(splitAt("a,", ','), (std::vector<std::string>{"a", ""}));
+}
+
 TEST(TextHelpers, CompareAndTrimLikeTheProgram) {
   EXPECT_EQ(trim("  a b  "), "a b");
   EXPECT_EQ(trim("\ta\t"), "\ta\t");  // only blanks are trimmed
