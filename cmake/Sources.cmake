@@ -1,5 +1,5 @@
 # Every subsystem folder is globbed, so adding a file to a subsystem needs no edit here.
-set(NFY_SUBSYSTEMS app inbox lifecycle bridges registry)
+set(NFY_SUBSYSTEMS base app inbox lifecycle bridges registry)
 set(NFY_CORE_SOURCES)
 foreach(dir IN LISTS NFY_SUBSYSTEMS)
   file(GLOB _src CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)

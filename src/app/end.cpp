@@ -1,11 +1,11 @@
 #include "app/end.h"
 
-#include "app/errors.h"
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/startup.h"
+#include "base/errors.h"
 #include "bridges/desk_template.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "platform/file_ops.h"
 #include "platform/system.h"
 

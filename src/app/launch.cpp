@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "app/end.h"
-#include "app/errors.h"
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
+#include "base/errors.h"
 #include "platform/process.h"
 #include "platform/system.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/errors.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "platform/file_ops.h"
 
 namespace nfy {

@@ -3,13 +3,13 @@
 #include <vector>
 
 #include "app/end.h"
-#include "app/errors.h"
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/launch.h"
 #include "app/log.h"
 #include "app/paths.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "platform/system.h"
 
 namespace nfy {

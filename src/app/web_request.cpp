@@ -1,7 +1,7 @@
 #include "app/web_request.h"
 
 #include "app/globals.h"
-#include "app/text.h"
+#include "base/text.h"
 
 namespace nfy {
 

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "platform/xml.h"
 
 namespace nfy {

@@ -4,12 +4,12 @@
 #include <optional>
 #include <vector>
 
-#include "app/errors.h"
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/launch.h"
 #include "app/log.h"
 #include "app/paths.h"
+#include "base/errors.h"
 #include "platform/component.h"
 
 namespace nfy {

@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
+#include "base/errors.h"
 #include "platform/component.h"
 #include "platform/process.h"
 

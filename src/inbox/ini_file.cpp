@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "inbox/ini_document.h"
 #include "platform/codepage.h"
 #include "platform/file_ops.h"

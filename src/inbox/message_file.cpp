@@ -1,9 +1,9 @@
-#include "app/errors.h"
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "inbox/message_parse.h"
 
 namespace nfy {

@@ -1,11 +1,11 @@
 #include "inbox/message_flow.h"
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
-#include "app/text.h"
 #include "app/web_request.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_parse.h"

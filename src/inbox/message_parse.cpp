@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "inbox/ini_access.h"
 #include "inbox/ini_document.h"
 #include "inbox/ini_file.h"

@@ -6,7 +6,7 @@
 #include "app/globals.h"
 #include "app/launch.h"
 #include "app/log.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "bridges/popup.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"

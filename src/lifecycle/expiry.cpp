@@ -2,12 +2,12 @@
 // messages are removed, reported, and their body files deleted.
 #include <cmath>
 
-#include "app/errors.h"
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"
 #include "inbox/message_parse.h"

@@ -1,13 +1,13 @@
 // The delivery status report: what became of a removed message, posted to
 // the web service, or saved to disk when the post fails.
-#include "app/errors.h"
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/startup.h"
-#include "app/text.h"
 #include "app/web_request.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "lifecycle/lifecycle.h"

@@ -1,5 +1,5 @@
-#include "app/errors.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "platform/component.h"
 
 namespace nfy::platform::component {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace nfy::registry {
 namespace {

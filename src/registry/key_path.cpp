@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace nfy::registry {
 namespace {

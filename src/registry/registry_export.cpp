@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/errors.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "registry/key_path.h"
 #include "registry/registry_access.h"
 

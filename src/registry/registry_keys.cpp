@@ -1,8 +1,8 @@
 // The key members of clsRegistryAccess.
-#include "app/errors.h"
 #include "app/launch.h"
 #include "app/log.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "registry/key_path.h"
 #include "registry/registry_access.h"
 

@@ -1,10 +1,10 @@
 // The value members of clsRegistryAccess.
 #include <cstring>
 
-#include "app/errors.h"
 #include "app/launch.h"
 #include "app/log.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "registry/hex_text.h"
 #include "registry/key_path.h"
 #include "registry/registry_access.h"

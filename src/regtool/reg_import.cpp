@@ -1,8 +1,8 @@
 #include "regtool/reg_import.h"
 
-#include "app/text.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "platform/codepage.h"
-#include "platform/utf8.h"
 #include "registry/key_path.h"
 
 namespace nfy::regtool {

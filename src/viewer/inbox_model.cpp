@@ -4,12 +4,12 @@
 #include <fstream>
 #include <limits>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/startup.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "inbox/ini_file.h"
 #include "inbox/message_flow.h"
 #include "lifecycle/lifecycle.h"

@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "app/end.h"
-#include "app/errors.h"
+#include "base/errors.h"
 #include "support/sandbox.h"
 
 namespace nfy {

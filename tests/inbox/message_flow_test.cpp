@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/paths.h"
+#include "base/errors.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_parse.h"
 #include "inbox/notification.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"
 #include "support/sandbox.h"

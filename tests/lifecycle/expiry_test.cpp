@@ -5,7 +5,7 @@
 #include <map>
 
 #include "app/globals.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"
 #include "lifecycle/lifecycle.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "inbox/ini_access.h"
 #include "lifecycle/lifecycle.h"
 #include "platform/system_testing.h"

@@ -1,6 +1,6 @@
 #include "support/fake_components.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "platform/component_testing.h"
 
 namespace nfy::test {

@@ -5,8 +5,8 @@
 // component is not registered.
 #include "platform/component.h"
 
-#include "app/errors.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "platform/posix/desktop_popup.h"
 #include "platform/posix/terminal_popup.h"
 #include "platform/posix/web_poster.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "platform/component.h"
 
 namespace nfy::platform::component {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "platform/posix/popup_object.h"
 
 namespace nfy::platform::component {

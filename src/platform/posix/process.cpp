@@ -9,7 +9,7 @@
 #include <csignal>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 extern char** environ;
 

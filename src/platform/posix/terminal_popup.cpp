@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/text.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "platform/posix/popup_object.h"
-#include "platform/utf8.h"
 
 namespace nfy::platform::component {
 namespace {

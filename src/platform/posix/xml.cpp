@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
+#include "base/utf8.h"
 #include "platform/file_ops.h"
-#include "platform/utf8.h"
 #include "platform/xml_text.h"
 
 namespace nfy::platform::xml {

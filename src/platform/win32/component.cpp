@@ -6,7 +6,7 @@
 
 #include <mutex>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 namespace nfy::platform::component {
 namespace {

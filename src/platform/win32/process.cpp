@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 namespace nfy::platform {
 

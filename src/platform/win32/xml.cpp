@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "platform/xml_text.h"
 
 namespace nfy::platform::xml {

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "app/errors.h"
 #include "app/log.h"
+#include "base/errors.h"
 #include "viewer/gtk/inbox_window.h"
 #include "viewer/inbox_setup.h"
 

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
-#include "app/text.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "viewer/inbox_model.h"
 #include "viewer/inbox_setup.h"
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/launch.h"
+#include "base/errors.h"
 #include "support/sandbox.h"
 
 namespace nfy {

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "app/errors.h"
 #include "app/globals.h"
+#include "base/errors.h"
 #include "bridges/popup.h"
 #include "bridges/web_post.h"
 #include "bridges/win32/com_support.h"

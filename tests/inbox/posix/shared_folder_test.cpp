@@ -7,9 +7,9 @@
 
 #include <filesystem>
 
-#include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
+#include "base/errors.h"
 #include "bridges/desk_template.h"
 #include "inbox/ini_access.h"
 #include "inbox/ini_file.h"

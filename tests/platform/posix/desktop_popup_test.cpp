@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "child_process.h"
 #include "platform/component.h"
 #include "popup_fixture.h"

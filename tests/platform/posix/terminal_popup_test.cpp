@@ -10,7 +10,7 @@
 
 #include <csignal>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "child_process.h"
 #include "platform/component.h"
 #include "popup_fixture.h"

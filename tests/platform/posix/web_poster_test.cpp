@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "child_process.h"
 #include "platform/component.h"
 #include "support/sandbox.h"

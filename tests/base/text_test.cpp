@@ -1,8 +1,8 @@
-#include "app/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 namespace nfy {
 namespace {

@@ -1,11 +1,11 @@
-#include "app/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "platform/system.h"
 
 namespace nfy {
