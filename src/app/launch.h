@@ -1,5 +1,5 @@
-// Starting other programs: the general launcher, the inbox viewer, the
-// silent registration of a component file, and system error texts.
+// Starting other programs: the general launcher, the inbox viewer and the
+// silent registration of a component file.
 #pragma once
 
 #include <string>
@@ -11,6 +11,5 @@ void fncExecuteShell(const std::string& command, bool hidden);
 // returns only when an error was trapped.
 void fncExecuteMsgInbox();
 void fncRegisterDLL(const std::string& filePath);
-std::string fncFormatMessage(long code);
 
 }  // namespace nfy

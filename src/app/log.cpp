@@ -4,6 +4,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "platform/clock.h"
 #include "platform/file_ops.h"
 
 namespace nfy {
@@ -26,7 +27,7 @@ void subWriteLog(const std::string& message) {
   }
   if (!objLogFile) return;
   try {
-    std::string line = nowStamp() + "\t" + message + "\r\n";
+    std::string line = platform::nowStamp() + "\t" + message + "\r\n";
     if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) std::fflush(objLogFile);
   } catch (...) {
   }
@@ -56,7 +57,7 @@ bool logIsOpen() { return objLogFile != nullptr; }
 
 std::string logFileName(const std::string& program, const std::string& regId, const std::string& user,
                         bool anotherInstance) {
-  std::tm now = localNow();
+  std::tm now = platform::localNow();
   std::string name = program + "_" + regId + "_" + stampFileDate(now);
   if (anotherInstance) name += "_" + stampFileTime(now);
   return name + "_" + user + ".txt";

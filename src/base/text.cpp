@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "base/errors.h"
-#include "platform/system.h"
 
 namespace nfy {
 namespace {
@@ -166,13 +165,10 @@ std::string numberText(double v) {
   return r;
 }
 
-std::tm localNow() { return platform::localTime(platform::currentTime()); }
-
 std::string stampDateTime(const std::tm& t) {
   return two(t.tm_mon + 1) + "/" + two(t.tm_mday) + "/" + four(t.tm_year + 1900) + " " + two(t.tm_hour) + ":" +
          two(t.tm_min) + ":" + two(t.tm_sec);
 }
-std::string nowStamp() { return stampDateTime(localNow()); }
 std::string stampFileDate(const std::tm& t) { return two(t.tm_mon + 1) + two(t.tm_mday) + four(t.tm_year + 1900); }
 std::string stampFileTime(const std::tm& t) { return two(t.tm_hour) + two(t.tm_min) + two(t.tm_sec); }
 std::string stampSortable(const std::tm& t) {
@@ -191,8 +187,7 @@ std::time_t DateTime::toTimeT() const {
   return std::mktime(&t);
 }
 
-DateTime DateTime::fromTimeT(std::time_t t) {
-  std::tm b = platform::localTime(t);
+DateTime DateTime::fromTm(const std::tm& b) {
   return {b.tm_year + 1900, b.tm_mon + 1, b.tm_mday, b.tm_hour, b.tm_min, b.tm_sec};
 }
 

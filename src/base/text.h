@@ -1,5 +1,6 @@
 // Text helpers shared by every subsystem: numbers in texts, case-insensitive
-// comparison, trimming, and the program's time stamps.
+// comparison, trimming, and the program's time stamps. The clock itself is a
+// platform facility (platform/clock.h).
 #pragma once
 
 #include <ctime>
@@ -35,12 +36,8 @@ double strictNumber(std::string_view s);
 // The shortest decimal text of a number: "0", "3", "-1", "2.5".
 std::string numberText(double v);
 
-// Local time now, as broken-down time.
-std::tm localNow();
-
 // "MM/DD/YYYY HH:NN:SS", the separators always "/" and ":".
 std::string stampDateTime(const std::tm& t);
-std::string nowStamp();
 // "mmddyyyy" and "hhnnss", the log file name parts.
 std::string stampFileDate(const std::tm& t);
 std::string stampFileTime(const std::tm& t);
@@ -52,7 +49,7 @@ struct DateTime {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
   // Seconds since the epoch for this local time.
   std::time_t toTimeT() const;
-  static DateTime fromTimeT(std::time_t t);
+  static DateTime fromTm(const std::tm& t);
   // This date and time moved by a number of seconds on the calendar (wall
   // clock: a daylight-saving change in between does not shift it). Callers
   // keep the amount within the years 100 to 9999.

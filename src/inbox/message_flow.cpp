@@ -11,6 +11,7 @@
 #include "inbox/message_parse.h"
 #include "inbox/notification.h"
 #include "lifecycle/lifecycle.h"
+#include "platform/clock.h"
 
 namespace nfy {
 
@@ -33,7 +34,7 @@ std::string statusRequestUrl() {
 
 std::string statusRequestXml() {
   return "<wpdcmgetmsgstatus><mmid>" + xmlEscape(sMemberID) + "</mmid><regid>" + xmlEscape(sRegID) + "</regid>" +
-         "<usrname>" + xmlEscape(sUserName) + "</usrname><dt>" + nowStamp() + "</dt></wpdcmgetmsgstatus>";
+         "<usrname>" + xmlEscape(sUserName) + "</usrname><dt>" + platform::nowStamp() + "</dt></wpdcmgetmsgstatus>";
 }
 
 // Reads the unread count again and notifies when messages are unread.

@@ -10,6 +10,7 @@
 #include "inbox/ini_document.h"
 #include "inbox/ini_file.h"
 #include "inbox/message_flow.h"
+#include "platform/clock.h"
 #include "platform/xml.h"
 
 namespace nfy {
@@ -100,7 +101,7 @@ void handleField(typMsgRecord& rec, const std::string& name, const std::string& 
   } else if (name == "status") {
     // The receipt time goes into the section of the id met so far; an id
     // that will not be stored leaves no section behind.
-    if (isStorable(rec.sID)) fncwriteToINI(rec.sID, "DownloadedMNTime", nowStamp(), sInboxINI_Write);
+    if (isStorable(rec.sID)) fncwriteToINI(rec.sID, "DownloadedMNTime", platform::nowStamp(), sInboxINI_Write);
     rec.sStatus = value;
     subWriteLog("MSG : 111111111111 : " + value);
     if (leadingNumber(value) == 0) countNewMessage(isSafeMessageId(rec.sID));
@@ -152,7 +153,7 @@ void storeMessage(const typMsgRecord& rec) {
   put("ReadStatus", "UnRead");
   put("DownloadedDCTime", rec.sDCDownTime);
   put("Download_InformedToUser", sUserName);
-  put("Download_InformedAgentTime", nowStamp());
+  put("Download_InformedAgentTime", platform::nowStamp());
   put("RequireUserConfirmation", rec.sReqUsrConfirm);
 }
 

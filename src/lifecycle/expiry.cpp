@@ -13,6 +13,7 @@
 #include "inbox/message_parse.h"
 #include "lifecycle/inbox_keys.h"
 #include "lifecycle/lifecycle.h"
+#include "platform/clock.h"
 #include "platform/system.h"
 
 namespace nfy {
@@ -23,7 +24,7 @@ enum class Reason { None, Recalled, Read, Expired };
 using lifecycle::readIni;
 using lifecycle::writeSummary;
 
-DateTime now() { return DateTime::fromTimeT(platform::currentTime()); }
+DateTime now() { return platform::localDateTime(platform::currentTime()); }
 
 // The moment a count of hours or days after `base` falls on. A fraction
 // counts as the nearest whole unit; an amount that leaves the calendar's
@@ -166,11 +167,11 @@ void removeFromInbox(const std::string& id, Reason reason) {
 
   if (reason == Reason::Expired) {
     r.mnReplyTime = repliedAt;
-    r.mnExpiryTime = nowStamp();
+    r.mnExpiryTime = platform::nowStamp();
     r.status = "2";
   } else if (reason == Reason::Recalled) {
     r.status = "4";
-    r.mnRecallTime = nowStamp();
+    r.mnRecallTime = platform::nowStamp();
   } else {
     r.status = "7";
   }

@@ -11,6 +11,7 @@
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "lifecycle/lifecycle.h"
+#include "platform/clock.h"
 
 namespace nfy {
 namespace {
@@ -71,7 +72,7 @@ void fncPostTemplateExecutionStatus(DeliveryReport r) {
 
     const std::string folder = sDataPath + paths::postLogsFolder();
     const std::string name = "wpdcmsendmsgdskupd_N_" + fileNamePart(sRegID) + "_" + fileNamePart(r.msgId) + "_" +
-                             saveStamp(localNow()) + ".xml";
+                             saveStamp(platform::localNow()) + ".xml";
     subWriteLog("MSG : Creating File " + folder + paths::sep() + name);
     // Without a data folder (start-up stopped early) there is no place for
     // the report: never write it relative to wherever the process runs.

@@ -1,5 +1,5 @@
 // The key members of clsRegistryAccess.
-#include "app/launch.h"
+#include "app/error_text.h"
 #include "app/log.h"
 #include "base/errors.h"
 #include "base/text.h"

@@ -1,7 +1,7 @@
 // The value members of clsRegistryAccess.
 #include <cstring>
 
-#include "app/launch.h"
+#include "app/error_text.h"
 #include "app/log.h"
 #include "base/errors.h"
 #include "base/text.h"

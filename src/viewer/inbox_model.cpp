@@ -13,6 +13,7 @@
 #include "inbox/ini_file.h"
 #include "inbox/message_flow.h"
 #include "lifecycle/lifecycle.h"
+#include "platform/clock.h"
 
 namespace nfy::viewer {
 namespace {
@@ -119,7 +120,7 @@ bool InboxModel::markRead(const std::string& id) {
     if (!c.hasSection(id) || isRead(c.value(id, "ReadStatus"))) return;
     c.set(id, "ReadStatus", "READ");
     c.set(id, "DisplayedToUser", sUserName);
-    c.set(id, "DisplayedToUserMNTime", nowStamp());
+    c.set(id, "DisplayedToUserMNTime", platform::nowStamp());
     double unread = leadingNumber(c.value("MsgCount", "UNREADMsgs"));
     c.set("MsgCount", "UNREADMsgs", numberText(std::max(0.0, unread - 1)));
     marked = true;

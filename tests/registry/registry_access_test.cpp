@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app/launch.h"
+#include "app/error_text.h"
 #include "support/sandbox.h"
 #include "support/scratch_registry.h"
 
