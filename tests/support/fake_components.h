@@ -15,6 +15,8 @@ struct FakePosterState {
   bool succeed = true;
   std::string reply;                                // written into argument 6 on success
   std::vector<std::string> details = {"", "", ""};  // arguments 7-9 on failure
+  // Posts (counted from 0) that fail with these details whatever `succeed` says.
+  std::map<std::size_t, std::vector<std::string>> failAt;
   // Replies by the request name in the URL ("tfr_<name>.asp"); `reply` otherwise.
   std::map<std::string, std::string> replyFor;
   struct Post {
