@@ -49,13 +49,6 @@ void resendMain() {
 
 }  // namespace
 
-int runResend() {
-  try {
-    resendMain();
-  } catch (const RunEnded&) {
-  }
-  closeLog();
-  return 0;
-}
+int runResend() { return runProcess(resendMain); }
 
 }  // namespace nfy::resend

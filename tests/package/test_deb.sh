@@ -61,6 +61,7 @@ assert_eq "$(stat -c '%a %U' "$STORE")" "755 root" "mode of the store"
 grep -qx '"InstallationPath"="/opt/nfydesk/"' "$STORE/HKEY_LOCAL_MACHINE.reg" || fail "no InstallationPath written"
 [ -L /etc/systemd/user/timers.target.wants/nfydesk-notifier.timer ] || fail "the timer is not enabled for all users"
 [ "$(readlink -f "$INSTALL/Configuration/nfyEndpoints.ini")" = /etc/nfydesk/nfyEndpoints.ini ] || fail "endpoint link"
+[ -x "$INSTALL/nfyDeskResend" ] || fail "nfyDeskResend is not installed beside nfyDeskNotify"
 
 note "systemd-analyze verify"
 units=(/usr/lib/systemd/user/nfydesk-notifier.service /usr/lib/systemd/user/nfydesk-notifier.timer)

@@ -9,20 +9,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/file_stamp.h"
+
 namespace nfy::platform {
-namespace {
-
-FileStamp stampOf(const struct stat& st) {
-  FileStamp s;
-  s.exists = true;
-  s.size = static_cast<std::uint64_t>(st.st_size);
-  s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  s.volume = static_cast<std::uint64_t>(st.st_dev);
-  s.id = static_cast<std::uint64_t>(st.st_ino);
-  return s;
-}
-
-}  // namespace
 
 bool isPlainFolder(const std::string& path) {
   struct stat st {};

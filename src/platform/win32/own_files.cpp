@@ -8,15 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32/file_time.h"
+
 namespace nfy::platform {
 namespace {
-
-constexpr std::int64_t kEpochDelta100ns = 116444736000000000LL;
-
-std::int64_t toEpochNs(const FILETIME& ft) {
-  std::int64_t t = (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  return (t - kEpochDelta100ns) * 100;
-}
 
 constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
 
