@@ -26,6 +26,17 @@ TEST_F(ResendPass, SendsOldestFirstAsSavedAndDeletesOnlyWhatTheServiceAccepted) 
   EXPECT_EQ(linesWith("MSG : nfyDeskResend : refused (HTTP 500), kept for a later run: " + name("102")), 1u);
 }
 
+TEST_F(ResendPass, AReportSavedAgainUnderItsNameWhileItWasSentIsKept) {
+  report("111", 2);
+  const std::string again = body("111") + "<!-- saved again -->";
+  fakes.poster.whilePosting = [&] { box.write("DeskPostLogs/" + name("111"), again); };
+
+  pass();
+
+  EXPECT_EQ(box.read("DeskPostLogs/" + name("111")), again);
+  EXPECT_EQ(linesWith(name("111") + " changed while it was sent; kept"), 1u);
+}
+
 TEST_F(ResendPass, AServiceThatCannotBeReachedEndsThePassAndKeepsEveryReport) {
   report("201", 3);
   report("202", 2);

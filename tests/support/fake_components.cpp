@@ -17,6 +17,7 @@ class Poster : public Object {
     if (member != "PostXMLString" || args.size() != 9) raiseError(err::kNoSuchMember);
     std::string url = args[2].value.toString();
     s_.posts.push_back({args[0].value.toString(), url});
+    if (s_.whilePosting) s_.whilePosting();
     auto failure = s_.failAt.find(s_.posts.size() - 1);
     if (!s_.succeed || failure != s_.failAt.end()) {
       const auto& details = failure != s_.failAt.end() ? failure->second : s_.details;
