@@ -51,6 +51,17 @@ void openProgramLog() {
           logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
 }
 
+bool startCompanion() {
+  sInstallPath = findInstallPath();
+  if (sInstallPath.empty()) return false;
+  sDataPath = dataPathFor(platform::getEnv("ALLUSERSPROFILE"), sInstallPath);
+  sRegID = readAgentValue("RegID");
+  std::string scratch;
+  fncGetUserName("USERNAME", sUserName, scratch);
+  ignoreErrors([] { openProgramLog(); });
+  return true;
+}
+
 void readIdentifiers() {
   ignoreErrors([] { readIdentifier(sRegID, "RegID", "RegId", "MSG : Preprocessing : Invalid RegId", true); });
   ignoreErrors([] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });

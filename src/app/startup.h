@@ -20,6 +20,13 @@ std::string findInstallPath();
 // date and sUserName. Raises what folder creation and openLog raise.
 void openProgramLog();
 
+// Start-up of a companion program (the inbox viewer, nfyDeskResend): the
+// installation and data folders, sRegID and sUserName as the notifier finds
+// them, and the program's own log, which is a help, not a condition (one
+// that cannot be opened is done without). False when the agent is not
+// installed: then nothing is written anywhere.
+bool startCompanion();
+
 // Reads "RegID", "siteid", "MemberID" and "Type" into their globals, with
 // their log lines; an identifier whose numeric value is 0 ends the run.
 void readIdentifiers();

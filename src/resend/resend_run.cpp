@@ -17,14 +17,8 @@ namespace {
 
 void resendMain() {
   try {
-    sInstallPath = findInstallPath();
-    if (sInstallPath.empty()) return;  // no agent here: nothing is written anywhere
-    sDataPath = dataPathFor(platform::getEnv("ALLUSERSPROFILE"), sInstallPath);
-    sRegID = ReadReg(platform::reg::kLocalMachine, kAgentKey, "RegID", 1);
-    std::string scratch;
-    fncGetUserName("USERNAME", sUserName, scratch);
-    // The log is a help: the reports are delivered without one too.
-    ignoreErrors([] { openProgramLog(); });
+    // The reports are delivered without a log too.
+    if (!startCompanion()) return;  // no agent here: nothing is written anywhere
     subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath);
     // Two passes at once would send the same reports twice.
     if (platform::previousInstance()) {
