@@ -40,9 +40,9 @@ void subEndApplication() {
   throw RunEnded{};
 }
 
-int runProcess() {
+int runProcess(void (*run)()) {
   try {
-    Main();
+    run();
   } catch (const RunEnded&) {
   }
   closeLog();

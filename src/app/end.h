@@ -10,7 +10,8 @@ void Main();
 // throwing RunEnded, which only the process entry catches.
 [[noreturn]] void subEndApplication();
 
-// The process entry: runs Main and turns RunEnded into a normal return.
-int runProcess();
+// The process entry: runs `run` (Main, or another program's run) and turns
+// RunEnded into a normal return.
+int runProcess(void (*run)() = Main);
 
 }  // namespace nfy

@@ -38,6 +38,38 @@ void readIdentifier(std::string& target, const char* valueName, const char* labe
 
 }  // namespace
 
+std::string findInstallPath() {
+  std::string trimmed = trim(readAgentValue("InstallationPath"));
+  if (trimmed.empty() || !files::folderExists(trimmed)) return "";
+  return withSep(trimmed);
+}
+
+void openProgramLog() {
+  ensureFolder(sDataPath + paths::appLogFolder());
+  ensureFolder(sDataPath + paths::logFolder());
+  openLog(sDataPath + paths::logFolder() + sep() +
+          logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
+}
+
+bool startCompanion() {
+  sInstallPath = findInstallPath();
+  if (sInstallPath.empty()) return false;
+  sDataPath = dataPathFor(platform::getEnv("ALLUSERSPROFILE"), sInstallPath);
+  sRegID = readAgentValue("RegID");
+  std::string scratch;
+  fncGetUserName("USERNAME", sUserName, scratch);
+  ignoreErrors([] { openProgramLog(); });
+  return true;
+}
+
+void readIdentifiers() {
+  ignoreErrors([] { readIdentifier(sRegID, "RegID", "RegId", "MSG : Preprocessing : Invalid RegId", true); });
+  ignoreErrors([] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });
+  ignoreErrors(
+      [] { readIdentifier(sMemberID, "MemberID", "MemberID", "MSG : Preprocessing : Invalid MemberID", true); });
+  ignoreErrors([] { readIdentifier(sType, "Type", "Type", "", false); });
+}
+
 void ensureFolder(const std::string& path) {
   if (files::folderExists(path)) return;
   subWriteLog("MSG : Preprocessing : Creating Folder " + path);
@@ -54,10 +86,8 @@ std::string dataPathFor(std::string allUsers, const std::string& installPath) {
 void subCreateLog() {
   try {
     platform::hideFromTaskList();
-    sInstallPath = readAgentValue("InstallationPath");
-    std::string trimmed = trim(sInstallPath);
-    if (trimmed.empty() || !files::folderExists(trimmed)) throw RunEnded{};  // silently: no log exists yet
-    sInstallPath = withSep(trimmed);
+    sInstallPath = findInstallPath();
+    if (sInstallPath.empty()) throw RunEnded{};  // silently: no log exists yet
     sDataPath = dataPathFor(platform::getEnv("ALLUSERSPROFILE"), sInstallPath);
 
     if (!files::folderExists(sInstallPath + paths::appLogFolder())) {
@@ -72,10 +102,7 @@ void subCreateLog() {
     // that a machine whose data folder differs from the installation folder
     // still gets its log. After the identifier and the user name, so that a
     // folder that cannot be made still leaves both set.
-    ensureFolder(sDataPath + paths::appLogFolder());
-    ensureFolder(sDataPath + paths::logFolder());
-    openLog(sDataPath + paths::logFolder() + sep() +
-            logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
+    openProgramLog();
 
     ensureFolder(sInstallPath + paths::inboxFolder());
     ensureFolder(sDataPath + paths::inboxFolder());
@@ -92,11 +119,7 @@ void subCreateLog() {
   // From here on every step runs whatever happened to the one before.
   ignoreErrors([] { subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath); });
   ignoreErrors([] { ensureFolder(sInstallPath + paths::postLogsFolder()); });
-  ignoreErrors([] { readIdentifier(sRegID, "RegID", "RegId", "MSG : Preprocessing : Invalid RegId", true); });
-  ignoreErrors([] { readIdentifier(sSiteID, "siteid", "SiteID", "MSG : Preprocessing : Invalid Siteid", true); });
-  ignoreErrors(
-      [] { readIdentifier(sMemberID, "MemberID", "MemberID", "MSG : Preprocessing : Invalid MemberID", true); });
-  ignoreErrors([] { readIdentifier(sType, "Type", "Type", "", false); });
+  readIdentifiers();
   // A failing assignment leaves its global as it was; the line after it is
   // still written.
   ignoreErrors([] {

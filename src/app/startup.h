@@ -10,6 +10,27 @@ namespace nfy {
 
 void subCreateLog();
 
+// The agent's installation folder ("InstallationPath" of its key), trimmed
+// and ending in the separator; empty when the value is blank or names no
+// folder.
+std::string findInstallPath();
+
+// Opens the running program's own log in the data folder's log folder (both
+// folder levels made when missing), named from the program, sRegID, the
+// date and sUserName. Raises what folder creation and openLog raise.
+void openProgramLog();
+
+// Start-up of a companion program (the inbox viewer, nfyDeskResend): the
+// installation and data folders, sRegID and sUserName as the notifier finds
+// them, and the program's own log, which is a help, not a condition (one
+// that cannot be opened is done without). False when the agent is not
+// installed: then nothing is written anywhere.
+bool startCompanion();
+
+// Reads "RegID", "siteid", "MemberID" and "Type" into their globals, with
+// their log lines; an identifier whose numeric value is 0 ends the run.
+void readIdentifiers();
+
 // Creates one folder level when it is missing, logging
 // "MSG : Preprocessing : Creating Folder " + path first. Raises what folder
 // creation raises.

@@ -1,5 +1,6 @@
 #include "bridges/web_post.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "app/log.h"
 #include "app/paths.h"
 #include "base/errors.h"
+#include "base/text.h"
 #include "platform/component.h"
 #include "platform/process.h"
 
@@ -40,6 +42,12 @@ auto withOneRegistration(bool& registered, Statement&& statement) {
 }  // namespace
 
 bool WebPost(const std::string& data, const std::string& source, std::string& reply) {
+  WebPostDetails ignored;
+  return WebPost(data, source, reply, ignored);
+}
+
+bool WebPost(const std::string& data, const std::string& source, std::string& reply, WebPostDetails& details) {
+  details = {};
   // The component may change the texts handed to it by reference; the
   // caller's own are left alone. Copied before the reply is cleared, which
   // may be the same string as the request.
@@ -65,6 +73,7 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
       result = true;
     } else {
       subWriteLog("ERR : WebPost Failed : " + sErr1 + ":" + sErr2 + ":" + sErr3);
+      details = {sErr1, sErr2, sErr3};
     }
   } catch (const std::exception& e) {
     auto t = trap(e);
@@ -72,6 +81,23 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
     return false;
   }
   return result;
+}
+
+int refusalStatus(const WebPostDetails& details) {
+  for (const std::string* detail : {&details.first, &details.second, &details.third}) {
+    std::string rest = trim(*detail);
+    for (std::string_view word : {"HTTP", "status"}) {
+      if (rest.size() >= word.size() && iequals(std::string_view(rest).substr(0, word.size()), word)) {
+        rest = trim(std::string_view(rest).substr(word.size()));
+      }
+    }
+    if (rest.size() != 3 || !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      continue;
+    }
+    int status = (rest[0] - '0') * 100 + (rest[1] - '0') * 10 + (rest[2] - '0');
+    if (status >= 400 && status <= 599) return status;
+  }
+  return 0;
 }
 
 void RegisterDLL() {

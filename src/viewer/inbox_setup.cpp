@@ -18,29 +18,11 @@ using paths::sep;
 
 std::string agentValue(const char* name) { return ReadReg(platform::reg::kLocalMachine, kAgentKey, name, 1); }
 
-void ensureFolder(const std::string& path) {
-  if (!files::folderExists(path)) files::createFolder(path);
-}
-
 }  // namespace
 
 Setup findInbox() {
-  std::string install = trim(agentValue("InstallationPath"));
-  if (install.empty() || !files::folderExists(install)) return Setup::NotInstalled;
-  if (!endsWith(install, sep())) install += sep();
-  sInstallPath = install;
-  sDataPath = dataPathFor(platform::getEnv("ALLUSERSPROFILE"), sInstallPath);
-  sRegID = agentValue("RegID");
-  std::string scratch;
-  fncGetUserName("USERNAME", sUserName, scratch);
-
-  // The log is a help, not a condition: the inbox is shown without one.
-  ignoreErrors([] {
-    ensureFolder(sDataPath + paths::appLogFolder());
-    ensureFolder(sDataPath + paths::logFolder());
-    openLog(sDataPath + paths::logFolder() + sep() +
-            logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
-  });
+  // The inbox is shown without a log too.
+  if (!startCompanion()) return Setup::NotInstalled;
   subWriteLog("MSG : nfyInbox : Installation path : " + sInstallPath);
   sSiteID = agentValue("siteid");
   sMemberID = agentValue("MemberID");

@@ -5,6 +5,7 @@
 # provider-sim in that user's own data folder under /var/lib/nfydesk, which a
 # second user can neither read nor change, nor take over before the first
 # run; the second user's run stores the same message with its own body file;
+# the unit's command after a run delivers the first user's saved report;
 # reinstalling keeps the key and the endpoint file, remove keeps the
 # configuration, purge leaves nothing.
 # Skipped (77) where the machine is not Debian, the test not root, or the
@@ -61,6 +62,7 @@ assert_eq "$(stat -c '%a %U' "$STORE")" "755 root" "mode of the store"
 grep -qx '"InstallationPath"="/opt/nfydesk/"' "$STORE/HKEY_LOCAL_MACHINE.reg" || fail "no InstallationPath written"
 [ -L /etc/systemd/user/timers.target.wants/nfydesk-notifier.timer ] || fail "the timer is not enabled for all users"
 [ "$(readlink -f "$INSTALL/Configuration/nfyEndpoints.ini")" = /etc/nfydesk/nfyEndpoints.ini ] || fail "endpoint link"
+[ -x "$INSTALL/nfyDeskResend" ] || fail "nfyDeskResend is not installed beside nfyDeskNotify"
 
 note "systemd-analyze verify"
 units=(/usr/lib/systemd/user/nfydesk-notifier.service /usr/lib/systemd/user/nfydesk-notifier.timer)
@@ -134,6 +136,19 @@ rmdir "$DATA_ROOT/$U2"
 run_as "$U2" || fail "the unit's preparation failed for $U2: $(cat "$SANDBOX/run-$U2.out")"
 assert_eq "$(runuser -u "$U2" -- cat "$DATA_ROOT/$U2/VELTOR/nfyDesk/DeskInbox/Messages/501.dat")" \
   "Please save your work by six." "$U2's body file of the same message"
+
+note "after a run the unit delivers $U1's saved report"
+saved="$DATA/DeskPostLogs/wpdcmsendmsgdskupd_N_1234_509_0715201713050999.xml"
+runuser -u "$U1" -- sh -c "umask 077 && mkdir -p '$DATA/DeskPostLogs' && printf '<wpdcmsendmsgdskupd><msgid>509</msgid></wpdcmsendmsgdskupd>\r\n' >'$saved'"
+unit=/usr/lib/systemd/user/nfydesk-notifier.service
+stop_post="$(sed -n 's/^ExecStopPost=//p' "$unit" | sed -e "s/%u/$U1/g" -e 's/\$\$/$/g')"
+runuser -u "$U1" -- env -i PATH=/usr/bin:/bin HOME="/home/$U1" XDG_RUNTIME_DIR="$SANDBOX/runtime-$U1" \
+  "$(sed -n 's/^Environment=//p' "$unit" | sed "s/%u/$U1/g")" sh -c "$stop_post" </dev/null >"$SANDBOX/resend.out" 2>&1 ||
+  fail "the unit's ExecStopPost failed: $(cat "$SANDBOX/resend.out")"
+assert_no_path "$saved"
+grep -qF "tfr_wpdcmsendmsgdskupd.asp$(printf '\t')mmid=77&sid=55&rid=1234&rty=1$(printf '\t')<wpdcmsendmsgdskupd><msgid>509</msgid></wpdcmsendmsgdskupd>\\r\\n" \
+  "$SANDBOX/requests.txt" || fail "the saved report was not delivered: $(requests)"
+assert_eq "$(stat -c '%a %U' "$DATA"/ApplicationLog/nfyDeskLog/nfyDeskResend_*)" "600 $U1" "nfyDeskResend's log"
 
 note "reinstall keeps the key and the endpoint"
 url="$(sed -n 's/^URL=//p' /etc/nfydesk/nfyEndpoints.ini | head -n 1 | tr -d '\r')"

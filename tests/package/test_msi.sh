@@ -2,7 +2,8 @@
 # The MSI as an admin deploys it: its tables hold the programs, the features,
 # the upgrade code and the version; under Wine a silent per-machine install
 # into the INSTALLDIR given on the command line (the viewer feature left
-# out, where the agent ships its own) runs one message flow against
+# out, where the agent ships its own; nfyDeskResend, which only ADDLOCAL
+# installs, named) runs one message flow against
 # provider-sim, and a silent uninstall removes what it installed.
 source "$(dirname "$0")/../e2e/lib.sh"
 source "$(dirname "$0")/../e2e/flow.sh"
@@ -28,14 +29,17 @@ grep -qx nfyInbox.exe <<<"$files" && has_viewer=1
 [ -f "$NFY_BUILD_DIR/nfyDeskReg.exe" ] && assert_line "$files" nfyDeskReg.exe
 features="$(msiinfo export "$MSI" Feature | tr -d '\r' | cut -f1)"
 [ "$has_viewer" -eq 0 ] || assert_line "$features" Viewer
+assert_line "$files" nfyDeskResend.exe
+assert_line "$features" Resend
 
 note "msiexec /i under Wine"
 flow_begin
 rm -f "$PROGRAM"
 installdir="$(winpath "$INSTALL")\\"
-wine_run msiexec /i "$(winpath "$MSI")" /qn ADDLOCAL=Notifier INSTALLDIR="$installdir" >"$SANDBOX/msiexec.out" 2>&1 ||
+wine_run msiexec /i "$(winpath "$MSI")" /qn ADDLOCAL=Notifier,Resend INSTALLDIR="$installdir" >"$SANDBOX/msiexec.out" 2>&1 ||
   fail "msiexec /i: $(cat "$SANDBOX/msiexec.out")"
 [ -f "$PROGRAM" ] || fail "nfyDeskNotify.exe not installed into $INSTALL: $(ls -R "$INSTALL")"
+[ -f "$INSTALL/nfyDeskResend.exe" ] || fail "nfyDeskResend.exe not installed although ADDLOCAL names it"
 cmp -s "$INSTALL/nfyDesk/nfyInbox.exe" "$NFY_BUILD_DIR/tools/test-viewer/test-viewer.exe" ||
   fail "the viewer was installed although its feature was left out"
 
@@ -57,15 +61,17 @@ note "msiexec /x"
 wine_run msiexec /x "$(winpath "$MSI")" /qn >"$SANDBOX/msiexec.out" 2>&1 || fail "msiexec /x: $(cat "$SANDBOX/msiexec.out")"
 assert_no_path "$PROGRAM"
 assert_no_path "$INSTALL/nfyDeskReg.exe"
+assert_no_path "$INSTALL/nfyDeskResend.exe"
 [ -f "$INSTALL/nfyDesk/nfyInbox.exe" ] || fail "uninstall removed the viewer it had not installed"
 
 if [ "$has_viewer" -eq 1 ]; then
-  note "msiexec /i with every feature installs the viewer"
+  note "msiexec /i with the default features installs the viewer, not nfyDeskResend"
   full="$SANDBOX/full"
   mkdir -p "$full"
   wine_run msiexec /i "$(winpath "$MSI")" /qn INSTALLDIR="$(winpath "$full")\\" >"$SANDBOX/msiexec.out" 2>&1 ||
     fail "msiexec /i: $(cat "$SANDBOX/msiexec.out")"
   [ -f "$full/nfyDesk/nfyInbox.exe" ] && [ -f "$full/nfyDeskNotify.exe" ] || fail "not installed: $(ls -R "$full")"
+  assert_no_path "$full/nfyDeskResend.exe"
   wine_run msiexec /x "$(winpath "$MSI")" /qn >"$SANDBOX/msiexec.out" 2>&1 || fail "msiexec /x: $(cat "$SANDBOX/msiexec.out")"
   assert_no_path "$full/nfyDesk/nfyInbox.exe"
 fi

@@ -17,8 +17,11 @@ class Poster : public Object {
     if (member != "PostXMLString" || args.size() != 9) raiseError(err::kNoSuchMember);
     std::string url = args[2].value.toString();
     s_.posts.push_back({args[0].value.toString(), url});
-    if (!s_.succeed) {
-      for (int i = 0; i < 3; ++i) *args[6 + i].ref = s_.details[i];
+    if (s_.whilePosting) s_.whilePosting();
+    auto failure = s_.failAt.find(s_.posts.size() - 1);
+    if (!s_.succeed || failure != s_.failAt.end()) {
+      const auto& details = failure != s_.failAt.end() ? failure->second : s_.details;
+      for (int i = 0; i < 3; ++i) *args[6 + i].ref = details[i];
       return Value(false);
     }
     std::string reply = s_.reply;

@@ -16,18 +16,10 @@
 #include <random>
 #include <thread>
 
+#include "platform/posix/file_stamp.h"
+
 namespace nfy::platform {
 namespace {
-
-FileStamp stampOf(const struct stat& st) {
-  FileStamp s;
-  s.exists = true;
-  s.size = static_cast<std::uint64_t>(st.st_size);
-  s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  s.volume = static_cast<std::uint64_t>(st.st_dev);
-  s.id = static_cast<std::uint64_t>(st.st_ino);
-  return s;
-}
 
 int openRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;

@@ -11,16 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/file_time.h"
+
 namespace nfy::platform {
 namespace {
-
-// FILETIME counts 100 ns from 1601; the stamp counts ns from 1970.
-constexpr std::int64_t kEpochDelta100ns = 116444736000000000LL;
-
-std::int64_t toEpochNs(const FILETIME& ft) {
-  std::int64_t t = (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  return (t - kEpochDelta100ns) * 100;
-}
 
 bool stampOfHandle(HANDLE h, FileStamp& s) {
   FILETIME written;

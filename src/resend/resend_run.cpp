@@ -1,0 +1,48 @@
+#include "resend/resend_run.h"
+
+#include "app/end.h"
+#include "base/errors.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "app/startup.h"
+#include "base/text.h"
+#include "app/web_request.h"
+#include "inbox/ini_access.h"
+#include "platform/system.h"
+#include "resend/resend_pass.h"
+
+namespace nfy::resend {
+namespace {
+
+void resendMain() {
+  try {
+    // The reports are delivered without a log too.
+    if (!startCompanion()) return;  // no agent here: nothing is written anywhere
+    subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath);
+    // Two passes at once would send the same reports twice.
+    if (platform::previousInstance()) {
+      subWriteLog("MSG : nfyDeskResend : another instance is delivering the saved reports");
+      subEndApplication();
+    }
+    readIdentifiers();
+
+    std::string url;
+    fncReadFromINI(url, "wpdcmsendmsgdskupd", "URL", sInstallPath + paths::endpointIni());
+    if (trim(url).empty()) {
+      subWriteLog("ERR: Unable to find url in wpdcmsendmsgdskupd");
+      subEndApplication();
+    }
+    deliverSavedReports(sDataPath + paths::postLogsFolder(), serviceUrl(url, "wpdcmsendmsgdskupd"));
+  } catch (const std::exception& e) {
+    auto t = trap(e);
+    subWriteLog("ERR : nfyDeskResend, " + std::to_string(t.number) + ":" + t.description);
+  }
+  subEndApplication();
+}
+
+}  // namespace
+
+int runResend() { return runProcess(resendMain); }
+
+}  // namespace nfy::resend
