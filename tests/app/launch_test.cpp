@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/error_text.h"
 #include "app/globals.h"
 #include "app/paths.h"
 #include "base/errors.h"
