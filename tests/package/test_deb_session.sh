@@ -175,13 +175,14 @@ grep -q '^Subject=Maintenance tonight' <(tr -d '\r' <"$INBOX") || fail "bob's in
 assert_eq "$(stat -c '%a %u' "$CT/var/lib/nfydesk/ProgramData/bob")" "700 $(uid_of bob)" "bob's data folder"
 note "a run that cannot reach the service: its errors in the journal"
 ct systemctl stop provider-sim.service
-cursor="$(ct journalctl -q -n 0 --show-cursor | sed -n 's/^-- cursor: //p')"
 user_ctl bob start nfydesk-notifier.service || true
-journal="$(ct journalctl -q --no-pager --after-cursor="$cursor" _UID="$(uid_of bob)" | grep -v pam_unix)"
+# The run's own lines and the manager's lines about it.
+run_id="$(user_ctl bob show -p InvocationID --value nfydesk-notifier.service)"
+journal="$(ct journalctl -q --no-pager _SYSTEMD_INVOCATION_ID="$run_id" + USER_INVOCATION_ID="$run_id")"
 echo "$journal" | sed 's/^/   /'
 grep -q 'nfyDeskNotify\[[0-9]*\]: ERR : WebPost Failed : ' <<<"$journal" || fail "no error line of the run in the journal"
-ct journalctl -q --no-pager -p err -o cat --after-cursor="$cursor" _UID="$(uid_of bob)" | grep -q '^ERR : ' ||
-  fail "the error lines have no error priority"
+ct journalctl -q --no-pager -p err -o cat _SYSTEMD_USER_UNIT=nfydesk-notifier.service _SYSTEMD_INVOCATION_ID="$run_id" |
+  grep -q '^ERR : WebPost Failed' || fail "the error lines have no error priority"
 log="$(ls "$(data_of bob)"/ApplicationLog/nfyDeskLog/nfyDeskNotify_*_bob.txt)"
 grep -q $'\tERR : ' "$log" || fail "the error lines are missing from bob's own log"
 provider --messages /root/nfy/messages.txt
@@ -208,6 +209,10 @@ viewer_window || fail "the viewer ended: $(unit_journal alice | tail -n 20)"
 ct xwd -root -display :7 -silent >"$SANDBOX/shot.xwd"
 convert "xwd:$SANDBOX/shot.xwd" "$SHOT" || fail "screenshot"
 note "screenshot $SHOT"
+note "a run while the viewer is open leaves it open"
+user_ctl alice start nfydesk-notifier.service || fail "alice's second run: $(unit_journal alice | tail -n 20)"
+unit_journal alice | grep -q 'left-over process.*(nfyInbox.exe)' || fail "no left-over note: $(unit_journal alice | tail -n 20)"
+viewer_window || fail "the viewer ended with the second run: $(unit_journal alice | tail -n 20)"
 
 note "a data folder planted by another user as a link is refused"
 login carol
@@ -216,6 +221,7 @@ user_ctl carol start nfydesk-notifier.service 2>/dev/null && fail "carol's run u
 [ -z "$(ls -A "$CT/home/bob/trap")" ] || fail "carol's run wrote into bob's folder: $(ls -R "$CT/home/bob/trap")"
 unit_journal carol | grep -q '/var/lib/nfydesk/ProgramData/carol is not a folder of carol: not running' ||
   fail "no refusal in the journal: $(unit_journal carol)"
+assert_eq "$(user_ctl carol show -p Result --value nfydesk-notifier.service)" exit-code "the result of carol's run"
 
 note "the interval drop-in: a new user's timer still fires after login, and again"
 # The recipe of the README, with seconds for minutes.
@@ -227,7 +233,7 @@ banners() { grep -c 'Application started' "$(data_of dave)"/ApplicationLog/nfyDe
 fired_twice() { [ "$(banners)" -ge 2 ]; }
 wait_for 300 fired_twice || fail "dave's timer did not fire twice: $(user_ctl dave status nfydesk-notifier.timer 2>&1)"
 rm -r "$CT/etc/systemd/user/nfydesk-notifier.timer.d"
-user_ctl dave stop nfydesk-notifier.timer
+user_ctl dave stop nfydesk-notifier.timer 2>/dev/null
 
 # ------------------------------------------------------------ remove, again, purge
 note "remove stops the timer in the running sessions"
