@@ -57,7 +57,7 @@ session_root_ensure() {
     mv "$SESSION_ROOT.new" "$SESSION_ROOT"
     touch "$SESSION_ROOT/.nfy-complete"
   fi
-  missing="$(session_missing "${SESSION_BASE_PACKAGES[@]}" "$@" | paste -sd' ')"
+  missing="$(session_missing "${SESSION_BASE_PACKAGES[@]}" "$@" | sort -u | paste -sd' ')"
   if [ -n "$missing" ]; then
     mirror="$(sed -n 's/^deb \([^ ]*\) .*/\1/p' "$SESSION_ROOT/etc/apt/sources.list" | head -n 1)"
     session_reachable "$mirror" || skip "no network to the archive ($mirror) for: $missing"
