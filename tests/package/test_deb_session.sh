@@ -233,7 +233,7 @@ banners() { grep -c 'Application started' "$(data_of dave)"/ApplicationLog/nfyDe
 fired_twice() { [ "$(banners)" -ge 2 ]; }
 wait_for 300 fired_twice || fail "dave's timer did not fire twice: $(user_ctl dave status nfydesk-notifier.timer 2>&1)"
 rm -r "$CT/etc/systemd/user/nfydesk-notifier.timer.d"
-user_ctl dave stop nfydesk-notifier.timer 2>/dev/null
+user_ctl dave daemon-reload
 
 # ------------------------------------------------------------ remove, again, purge
 note "remove stops the timer in the running sessions"
