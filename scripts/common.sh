@@ -8,7 +8,8 @@ NFY_PACKAGES_LINUX=(cmake ninja-build g++ pkg-config ccache git
   libcpp-httplib-dev dbus dbus-bin dbus-daemon libgtkmm-4.0-dev xvfb xdotool imagemagick)
 NFY_PACKAGES_WINDOWS=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev wine64 wine)
-NFY_PACKAGES_PACKAGING=(dpkg-dev file binutils lintian systemd passwd util-linux msitools wixl)
+NFY_PACKAGES_PACKAGING=(dpkg-dev file binutils lintian systemd passwd util-linux msitools wixl
+  debootstrap systemd-container init-system-helpers imagemagick)
 NFY_PACKAGES_FUZZ=(clang clang-14 libclang-rt-14-dev)
 
 nfy_ensure_packages() {

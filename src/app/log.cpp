@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
+#include "platform/system.h"
 
 namespace nfy {
 namespace {
@@ -24,6 +25,12 @@ void subWriteLog(const std::string& message) {
     } catch (...) {
     }
     return;
+  }
+  try {
+    // Under systemd an error line also reaches the journal, where the admin
+    // sees why a run failed; the user's log file gets every line as before.
+    if (message.rfind("ERR : ", 0) == 0) platform::writeServiceJournal(message);
+  } catch (...) {
   }
   if (!objLogFile) return;
   try {

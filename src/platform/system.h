@@ -48,6 +48,12 @@ bool previousInstance();
 // marked it already. previousInstance() is this for the running executable.
 bool claimInstance(const std::string& exePath);
 
+// Under a service manager that joins standard error to its journal (systemd
+// names that stream's device and inode in JOURNAL_STREAM), writes the line
+// there at error priority and returns true. Elsewhere (a terminal, a pipe, a
+// platform without such a journal) writes nothing and returns false.
+bool writeServiceJournal(const std::string& line);
+
 // Takes the process off the task list (nothing to do where that has no meaning).
 void hideFromTaskList();
 

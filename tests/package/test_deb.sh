@@ -4,10 +4,13 @@
 # fresh ordinary user the way the user unit starts it, stores a message from
 # provider-sim in that user's own data folder under /var/lib/nfydesk, which a
 # second user can neither read nor change, nor take over before the first
-# run; the second user's run stores the same message with its own body file;
-# the unit's command after a run delivers the first user's saved report;
-# reinstalling keeps the key and the endpoint file, remove keeps the
-# configuration, purge leaves nothing.
+# run (a folder, a link or a file planted at their data folder's name is
+# refused); the second user's run stores the same message with its own body
+# file; an admin's disable outlasts a new installation; reinstalling keeps
+# the key and the endpoint file; remove keeps the configuration and whether
+# the timer was enabled, a new installation after it enables it again; purge
+# leaves nothing; the unit's command after a run delivers the first user's
+# saved report. tests/package/test_deb_session.sh runs it under systemd.
 # Skipped (77) where the machine is not Debian, the test not root, or the
 # package is installed already (an admin's installation is never touched).
 source "$(dirname "$0")/../e2e/lib.sh"
@@ -60,7 +63,9 @@ dpkg -i "$DEB" >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -i: $(cat "$SANDBOX/dpkg.
 assert_eq "$(stat -c '%a %U' "$DATA_ROOT")" "1777 root" "mode of $DATA_ROOT"
 assert_eq "$(stat -c '%a %U' "$STORE")" "755 root" "mode of the store"
 grep -qx '"InstallationPath"="/opt/nfydesk/"' "$STORE/HKEY_LOCAL_MACHINE.reg" || fail "no InstallationPath written"
-[ -L /etc/systemd/user/timers.target.wants/nfydesk-notifier.timer ] || fail "the timer is not enabled for all users"
+WANTS=/etc/systemd/user/timers.target.wants/nfydesk-notifier.timer
+[ -L "$WANTS" ] || fail "the timer is not enabled for all users"
+! grep -q 'MSG :' "$SANDBOX/dpkg.out" || fail "nfyDeskReg's progress on the admin's terminal: $(cat "$SANDBOX/dpkg.out")"
 [ "$(readlink -f "$INSTALL/Configuration/nfyEndpoints.ini")" = /etc/nfydesk/nfyEndpoints.ini ] || fail "endpoint link"
 [ -x "$INSTALL/nfyDeskResend" ] || fail "nfyDeskResend is not installed beside nfyDeskNotify"
 
@@ -90,11 +95,11 @@ status=0
 MSG
 flow_start_provider --messages "$SANDBOX/messages.txt"
 # Runs the notifier as the user unit starts it: its environment, umask,
-# preparation and command, with the unit's %u and $$ resolved. Fails when
-# the preparation refuses to run.
+# preparation and command, with the unit's continued lines joined and %u and
+# $$ resolved. Fails when the preparation refuses to run.
 run_as() {
   local user="$1" unit=/usr/lib/systemd/user/nfydesk-notifier.service
-  setting() { sed -n "s/^$1=//p" "$unit" | sed -e "s/%u/$user/g" -e 's/\$\$/$/g'; }
+  setting() { sed -e ':a' -e '/\\$/{N;s/\\\n//;ba}' "$unit" | sed -n "s/^$1=//p" | sed -e "s/%u/$user/g" -e 's/\$\$/$/g'; }
   local runtime="$SANDBOX/runtime-$user"
   install -d -m 0700 -o "$user" "$runtime"
   runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="/home/$user" XDG_RUNTIME_DIR="$runtime" \
@@ -128,11 +133,24 @@ for f in "$INBOX" "$DATA/nfyDesk/DeskInbox/Messages/501.dat" "$log"; do
 done
 assert_eq "$(inbox_value 501 Subject)" "Maintenance tonight" "$U1's inbox after $U2's attempts"
 
-note "a data folder made by someone else is refused; $U2's own run"
+note "a data folder name taken by someone else is refused: a folder, a link, a file"
+refused() {
+  run_as "$U2" && fail "$U2's run used a data folder that $U1 planted ($1)"
+  grep -q "is not a folder of $U2: not running" "$SANDBOX/run-$U2.out" || fail "no reason given: $(cat "$SANDBOX/run-$U2.out")"
+}
 runuser -u "$U1" -- mkdir -m 0777 "$DATA_ROOT/$U2"
-run_as "$U2" && fail "$U2's run used a data folder that $U1 made"
+refused "a folder"
 [ -z "$(ls -A "$DATA_ROOT/$U2")" ] || fail "$U2's run wrote into $U1's folder: $(ls -R "$DATA_ROOT/$U2")"
 rmdir "$DATA_ROOT/$U2"
+install -d -m 0777 -o "$U1" "$SANDBOX/trap"
+runuser -u "$U1" -- ln -s "$SANDBOX/trap" "$DATA_ROOT/$U2"
+refused "a link to a folder of theirs"
+[ -z "$(ls -A "$SANDBOX/trap")" ] || fail "$U2's run wrote through $U1's link: $(ls -R "$SANDBOX/trap")"
+rm "$DATA_ROOT/$U2"
+runuser -u "$U1" -- sh -c "echo x >'$DATA_ROOT/$U2'"
+refused "a file"
+rm "$DATA_ROOT/$U2"
+note "$U2's own run"
 run_as "$U2" || fail "the unit's preparation failed for $U2: $(cat "$SANDBOX/run-$U2.out")"
 assert_eq "$(runuser -u "$U2" -- cat "$DATA_ROOT/$U2/VELTOR/nfyDesk/DeskInbox/Messages/501.dat")" \
   "Please save your work by six." "$U2's body file of the same message"
@@ -150,6 +168,12 @@ grep -qF "tfr_wpdcmsendmsgdskupd.asp$(printf '\t')mmid=77&sid=55&rid=1234&rty=1$
   "$SANDBOX/requests.txt" || fail "the saved report was not delivered: $(requests)"
 assert_eq "$(stat -c '%a %U' "$DATA"/ApplicationLog/nfyDeskLog/nfyDeskResend_*)" "600 $U1" "nfyDeskResend's log"
 
+note "an admin's disable outlasts a new installation"
+systemctl --global disable nfydesk-notifier.timer >/dev/null 2>&1
+dpkg -i "$DEB" >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -i again: $(cat "$SANDBOX/dpkg.out")"
+assert_no_path "$WANTS"
+systemctl --global enable nfydesk-notifier.timer >/dev/null 2>&1
+
 note "reinstall keeps the key and the endpoint"
 url="$(sed -n 's/^URL=//p' /etc/nfydesk/nfyEndpoints.ini | head -n 1 | tr -d '\r')"
 dpkg -i "$DEB" >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -i again: $(cat "$SANDBOX/dpkg.out")"
@@ -162,10 +186,16 @@ dpkg -r nfydesk-notifier >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -r: $(cat "$SAN
 [ -f /etc/nfydesk/nfyEndpoints.ini ] && [ -f "$STORE/HKEY_LOCAL_MACHINE.reg" ] && [ -f "$INBOX" ] ||
   fail "remove deleted the configuration or the data"
 assert_no_path /opt/nfydesk
-assert_no_path /etc/systemd/user/timers.target.wants/nfydesk-notifier.timer
+# The enable link stays for a new installation; the mask hides the gone unit.
+[ -L "$WANTS" ] || fail "remove forgot that the timer was enabled"
+assert_eq "$(readlink /etc/systemd/user/nfydesk-notifier.timer)" /dev/null "the mask after remove"
+dpkg -i "$DEB" >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg -i after remove: $(cat "$SANDBOX/dpkg.out")"
+[ -L "$WANTS" ] && [ ! -e /etc/systemd/user/nfydesk-notifier.timer ] || fail "a new installation after remove left the timer off"
 dpkg --purge nfydesk-notifier >"$SANDBOX/dpkg.out" 2>&1 || fail "dpkg --purge: $(cat "$SANDBOX/dpkg.out")"
 for p in /opt/nfydesk /var/lib/nfydesk /etc/nfydesk /usr/lib/systemd/user/nfydesk-notifier.timer \
-  /usr/lib/systemd/user/nfydesk-notifier.service /usr/bin/nfyDeskReg /usr/share/doc/nfydesk-notifier; do
+  /usr/lib/systemd/user/nfydesk-notifier.service /usr/bin/nfyDeskReg /usr/share/doc/nfydesk-notifier "$WANTS" \
+  /etc/systemd/user/nfydesk-notifier.timer /var/lib/systemd/deb-systemd-user-helper-enabled/nfydesk-notifier.timer.dsh-also \
+  /var/lib/systemd/deb-systemd-user-helper-masked/nfydesk-notifier.timer; do
   assert_no_path "$p"
 done
 ! dpkg-query -W nfydesk-notifier >/dev/null 2>&1 || fail "dpkg still knows the package"

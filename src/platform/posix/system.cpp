@@ -4,6 +4,7 @@
 #include <libnotify/notify.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -99,6 +100,29 @@ bool claimInstance(const std::string& exePath) {
 bool previousInstance() {
   static const bool answer = claimInstance(exePath().string());
   return answer;
+}
+
+bool writeServiceJournal(const std::string& line) {
+  // Only the stream that systemd handed over: standard error of a program
+  // started from a terminal or a pipe inherits JOURNAL_STREAM as well, and
+  // must get nothing.
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  unsigned long long dev = 0, ino = 0;
+  struct stat st {};
+  if (!stream || std::sscanf(stream, "%llu:%llu", &dev, &ino) != 2 || fstat(STDERR_FILENO, &st) != 0 ||
+      st.st_dev != dev || st.st_ino != ino)
+    return false;
+  // "<3>": the journal's error priority; one entry per line.
+  std::string entry = "<3>" + line;
+  std::replace(entry.begin(), entry.end(), '\n', ' ');
+  entry += '\n';
+  for (size_t done = 0; done < entry.size();) {
+    ssize_t n = write(STDERR_FILENO, entry.data() + done, entry.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 void hideFromTaskList() {}

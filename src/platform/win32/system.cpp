@@ -102,6 +102,12 @@ bool previousInstance() {
   return answer;
 }
 
+bool writeServiceJournal(const std::string& /*line*/) {
+  // No service manager here keeps a journal of standard error; the log file
+  // is the only record.
+  return false;
+}
+
 void hideFromTaskList() {
   // The program never creates a window, so it never appears on the task bar;
   // there is nothing further to hide.
