@@ -80,10 +80,13 @@ class MessageFlow : public ::testing::Test {
     }
   }
   bool viewerStarted() {
-    for (int i = 0; i < 200 && !box.exists("nfyDesk/viewer-started.txt"); ++i) {
+    // The started viewer writes its mark after creating the file: wait for the whole line.
+    for (int i = 0; i < 200; ++i) {
+      if (box.exists("nfyDesk/viewer-started.txt") && box.read("nfyDesk/viewer-started.txt") == "started\n")
+        return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return box.read("nfyDesk/viewer-started.txt") == "started\n";
+    return false;
   }
 
   test::Sandbox box;
