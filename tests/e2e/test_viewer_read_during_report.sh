@@ -12,7 +12,7 @@ inbox_file "[MsgCount]" "TotalMsgs=2" "UNREADMsgs=2" "RequireUserConfirmation=0"
   "MsgStatus=0" "ReadStatus=UnRead" "RequireUserConfirmation=0"
 # Every answer takes a while: the report of [1] is still on its way when the
 # viewer opens [2].
-delay=3000
+delay=4000
 is_windows && delay=8000
 flow_start_provider --fail slow --delay-ms "$delay" --messages /dev/null
 
