@@ -1,10 +1,12 @@
 #include "inbox/ini_file.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <unordered_map>
 #include <utility>
 
 #include "base/errors.h"
+#include "base/text.h"
 #include "inbox/ini_document.h"
 #include "platform/codepage.h"
 #include "platform/file_ops.h"
@@ -93,15 +95,43 @@ std::string fromFile(const Document& doc, std::string_view text) {
 
 // A key set or a section deletion, in the program's text: what a scope
 // applies again to the file as it is when the file changed meanwhile.
+// A count also keeps the value it replaced, so that what it changed by can
+// be applied again.
 struct Change {
   bool deletion = false;
   std::string section, key, value;
+  bool count = false;
+  std::string before;
 };
 
 Document::Edit apply(Document& doc, const Change& c) {
   if (c.deletion)
     return doc.removeSection(toFile(doc, c.section)) ? Document::Edit::Changed : Document::Edit::Unchanged;
   return doc.set(toFile(doc, c.section), toFile(doc, c.key), toFile(doc, c.value));
+}
+
+std::string valueIn(const Document& doc, const std::string& section, const std::string& key) {
+  std::string value;
+  if (doc.value(toFile(doc, section), toFile(doc, key), value)) value = fromFile(doc, value);
+  return value;
+}
+
+// A change of the scope applied again to the file as another program left
+// it: a count that the other program changed too moves by what the scope
+// changed it by.
+void applyAgain(Document& doc, const Change& c) {
+  if (!c.count) {
+    apply(doc, c);
+    return;
+  }
+  const std::string now = valueIn(doc, c.section, c.key);
+  if (now == c.before) {
+    apply(doc, c);
+    return;
+  }
+  Change moved = c;
+  moved.value = numberText(std::max(0.0, leadingNumber(now) + leadingNumber(c.value) - leadingNumber(c.before)));
+  apply(doc, moved);
 }
 
 // A file's open scope: the file as the scope found it (its document taken
@@ -182,7 +212,11 @@ Outcome change(const std::string& file, const Change& c) {
   if (!isRootedPath(file)) return Outcome::BadFileName;
   if (Open* open = scopeOf(file)) {
     if (!open->usable) return Outcome::Failed;
-    if (apply(open->base.doc, c) == Document::Edit::Changed) open->changes.push_back(c);
+    std::string before = c.count ? valueIn(open->base.doc, c.section, c.key) : std::string();
+    if (apply(open->base.doc, c) == Document::Edit::Changed) {
+      open->changes.push_back(c);
+      open->changes.back().before = std::move(before);
+    }
     return Outcome::Ok;
   }
   return replaceUnderLock(file, [&](Cached& cached) { return apply(cached.doc, c); });
@@ -207,10 +241,23 @@ std::string readValue(const std::string& file, std::string_view section, std::st
   return value;
 }
 
-Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
-  Change c{false, oneLine(section), oneLine(key), oneLine(value)};
+namespace {
+
+Outcome writeKey(const std::string& file, std::string_view section, std::string_view key, std::string_view value,
+                 bool count) {
+  Change c{false, oneLine(section), oneLine(key), oneLine(value), count, {}};
   if (!acceptableNames(c.section, c.key)) return Outcome::BadName;
   return change(file, c);
+}
+
+}  // namespace
+
+Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
+  return writeKey(file, section, key, value, false);
+}
+
+Outcome writeCount(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
+  return writeKey(file, section, key, value, true);
 }
 
 std::string KeyEdit::value(std::string_view section, std::string_view key) const {
@@ -244,7 +291,7 @@ Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edi
 }
 
 Outcome deleteSection(const std::string& file, std::string_view section) {
-  return change(file, Change{true, oneLine(section), {}, {}});
+  return change(file, Change{true, oneLine(section), {}, {}, false, {}});
 }
 
 std::vector<std::string> sectionNames(const std::string& file) {
@@ -308,7 +355,7 @@ std::vector<Lost> Scope::commit() {
       // Another program wrote meanwhile: the scope's changes again, in
       // their order, on the file as it is now.
       doc = c->doc;
-      for (const Change& change : open.changes) apply(doc, change);
+      for (const Change& change : open.changes) applyAgain(doc, change);
     }
   }
   std::string text;

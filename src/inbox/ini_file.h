@@ -37,6 +37,13 @@ std::string readValue(const std::string& file, std::string_view section, std::st
 // Writes one key (CR and LF in names and value become blanks).
 Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value);
 
+// Writes a count, as writeValue does. Inside a scope, when another program
+// changed the file meanwhile and the count with it, the scope applies what
+// it changed the count by (the value written less the value it saw) to the
+// count on disk, never going below 0, instead of writing a value that was
+// computed from what is now an old copy of the file.
+Outcome writeCount(const std::string& file, std::string_view section, std::string_view key, std::string_view value);
+
 // Deletes a whole section; a missing file or section is not an error.
 Outcome deleteSection(const std::string& file, std::string_view section);
 
@@ -56,7 +63,11 @@ struct Lost {
 // reads of the file see those changes; the scope ends with one replace of
 // the file. When another program changed the file meanwhile, the scope's
 // changes are applied again, in their order, to the file as it is then,
-// under the lock. Scopes of the same file nest: the outermost one writes.
+// under the lock (counts written with writeCount as what they changed by).
+// Scopes of the same file nest: the outermost one writes. A scope is for
+// changes that belong together, never to be kept open across a wait on
+// something else (a web post): the longer it is open, the more of the
+// file's other changes it has to merge.
 // A file that cannot be read when the scope begins fails every change made
 // in it, as a write outside a scope would.
 class Scope {

@@ -1,6 +1,7 @@
 // The clean-up pass over the stored messages: recalled, read and expired
 // messages are removed, reported, and their body files deleted.
 #include <cmath>
+#include <exception>
 
 #include "app/files.h"
 #include "app/globals.h"
@@ -129,15 +130,28 @@ void forgetConfirmation(const std::string& id) {
   if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) > 0) fncSetSubject(id);
 }
 
-void removeFromInbox(const std::string& id, Reason reason);
+DeliveryReport removeFromInbox(const std::string& id, Reason reason);
+void lowerTotal();
 
 void removeMessage(const std::string& id, Reason reason) {
+  DeliveryReport report;
+  std::exception_ptr totalFailed;
   {
     // The bookkeeping, the section's deletion and the total reach the file
     // together, in one replace: a message is removed whole or not at all.
     IniWriteScope oneMessage(sInboxINI_Write);
-    removeFromInbox(id, reason);
+    report = removeFromInbox(id, reason);
+    try {
+      lowerTotal();
+    } catch (const std::exception&) {
+      totalFailed = std::current_exception();  // the section is gone: report it all the same
+    }
   }
+  // The report is posted after that replace: the post may take up to a
+  // minute, and the inbox must not wait for it (the viewer may mark a
+  // message read meanwhile).
+  fncPostTemplateExecutionStatus(report);
+  if (totalFailed) std::rethrow_exception(totalFailed);
   // Only an id that is a plain file name names a body file: any other
   // section was not stored by the program and leads nowhere on disk.
   if (!isSafeMessageId(id)) return;
@@ -148,7 +162,9 @@ void removeMessage(const std::string& id, Reason reason) {
   }
 }
 
-void removeFromInbox(const std::string& id, Reason reason) {
+// Removes the message's section and keeps the counts right; the report of
+// its removal.
+DeliveryReport removeFromInbox(const std::string& id, Reason reason) {
   countOneLessUnread(id);
   forgetConfirmation(id);
 
@@ -175,8 +191,11 @@ void removeFromInbox(const std::string& id, Reason reason) {
   } else {
     r.status = "7";
   }
-  fncPostTemplateExecutionStatus(r);
+  return r;
+}
 
+// One message fewer in the run's total and in the summary.
+void lowerTotal() {
   if (leadingNumber(sTotalMsgs) > 0) {
     sTotalMsgs = numberText(strictNumber(sTotalMsgs) - 1);
     writeSummary("TotalMsgs", numberText(leadingNumber(sTotalMsgs)));

@@ -53,6 +53,12 @@ ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileSt
 // only reads); a FIFO, device or folder is Failed without waiting on it.
 ReadStatus readRegularFile(const std::string& path, std::string& bytes);
 
+// Reads at most the first `maxBytes` + 1 bytes of a file, under the rules
+// of readFileWithStamp (a symbolic link or anything but a regular file at
+// `path` is Failed, without waiting on it): more than `maxBytes` in `bytes`
+// tells the caller that the file is longer.
+ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes);
+
 // Replaces the file `path` whole: writes `bytes` to a new temporary file
 // beside it ("<path>.tmp" and a unique ending), flushes it to the disk and
 // renames it over `path` in one step, so that `path` is always either its

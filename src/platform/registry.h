@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nfy::platform::reg {
@@ -69,6 +70,15 @@ long deleteKey(Key root, const std::string& subKey, uint32_t access);
 long queryValue(Key key, const std::string& name, uint32_t* type, unsigned char* data, uint32_t* size);
 long setValue(Key key, const std::string& name, uint32_t type, const unsigned char* data, uint32_t size);
 long deleteValue(Key key, const std::string& name);
+
+// The names that every call refuses, whatever the key: a subkey name that is
+// empty, holds a backslash or is longer than 255 characters (and, in the
+// Linux store, holds a line break), a subkey path deeper than kMaxDepth, a
+// value name longer than 16383 characters (Linux store: holding a line
+// break). For checking a batch of changes before the first is made.
+constexpr size_t kMaxDepth = 512;
+bool validKeyName(std::string_view name);
+bool validValueName(std::string_view name);
 
 long enumKey(Key key, uint32_t index, std::string& name);
 long enumValue(Key key, uint32_t index, std::string& name, uint32_t& type, std::vector<unsigned char>& data);

@@ -1,5 +1,6 @@
 #include "registry/key_path.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -64,27 +65,41 @@ std::string longRootForm(std::string_view path) {
   return std::string(path);
 }
 
-bool isProtectedKey(std::string_view path) {
-  // Compare the names only: trimmed, upper case, short root, no empty names.
-  std::vector<std::string> names;
-  std::string upper = toUpper(trim(path));
-  for (size_t pos = 0; pos <= upper.size();) {
-    size_t next = upper.find('\\', pos);
-    if (next == std::string::npos) next = upper.size();
-    std::string name = upper.substr(pos, next - pos);
-    if (!name.empty()) names.push_back(std::move(name));
+std::string KeyAddress::text() const {
+  std::string out;
+  for (const Root& r : kRoots) {
+    if (r.key == root) out = r.longName;
+  }
+  for (const std::string& name : names) out += "\\" + name;
+  return out;
+}
+
+KeyAddress addressOf(std::string_view path) {
+  KeyAddress a;
+  std::string copy(path), subKey;
+  a.root = parseKeyPath(copy, subKey);
+  for (size_t pos = 0; pos <= subKey.size();) {
+    size_t next = subKey.find('\\', pos);
+    if (next == std::string::npos) next = subKey.size();
+    if (next > pos) a.names.push_back(subKey.substr(pos, next - pos));
     pos = next + 1;
   }
-  if (names.empty() || (names[0] != "HKEY_LOCAL_MACHINE" && names[0] != "HKLM")) return false;
-  if (names.size() == 1) return true;
-  static const std::array<const char*, 5> kTopLevel{"SOFTWARE", "HARDWARE", "SAM", "SECURITY", "SYSTEM"};
-  if (names.size() == 2) {
-    for (const char* k : kTopLevel) {
-      if (names[1] == k) return true;
-    }
-    return false;
-  }
-  return names.size() == 3 && names[1] == "SOFTWARE" && names[2] == "MICROSOFT";
+  return a;
+}
+
+bool isProtectedKey(std::string_view path) {
+  auto isProtected = [](const KeyAddress& a) {
+    if (a.root != reg::kLocalMachine) return false;
+    std::vector<std::string> names;
+    for (const std::string& n : a.names) names.push_back(toUpper(n));
+    if (names.empty()) return true;
+    static const std::array<const char*, 5> kTopLevel{"SOFTWARE", "HARDWARE", "SAM", "SECURITY", "SYSTEM"};
+    if (names.size() == 1) return std::find(kTopLevel.begin(), kTopLevel.end(), names[0]) != kTopLevel.end();
+    return names.size() == 2 && names[0] == "SOFTWARE" && names[1] == "MICROSOFT";
+  };
+  // The key the members would address, and the trimmed text as the guard
+  // has always read it.
+  return isProtected(addressOf(path)) || isProtected(addressOf(trim(path)));
 }
 
 }  // namespace nfy::registry

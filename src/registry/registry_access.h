@@ -76,8 +76,8 @@ class clsRegistryAccess {
 
   // Splits the path into the instance's root handle and subkey path.
   void ParseKeyPath(std::string& sPath);
-  bool exportKey(const std::string& sPath, const std::string& sRegFile, bool includeSubkeys,
-                 const RegistryExportOutput* output);
+  // Appends a key's lines (and its subkeys' when asked) to `text`.
+  bool exportKey(const std::string& sPath, std::string& text, bool includeSubkeys, const RegistryExportOutput* output);
 
   // The shared bodies of the members and their 64-bit twins (view 0 or
   // KEY_WOW64_64KEY); name is the member's name for its log lines.

@@ -1,11 +1,10 @@
 // ExportToReg: a key, and optionally its subkeys, as a REGEDIT4
 // registration file that a registry editor imports back to the same values.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "platform/new_file.h"
 #include "registry/key_path.h"
 #include "registry/registry_access.h"
 
@@ -51,21 +50,21 @@ struct KeyValues {
 int32_t clsRegistryAccess::ExportToReg(std::string sPath, std::string sRegFile, bool IncludeSubkeys,
                                        const RegistryExportOutput* Output) {
   try {
-    std::error_code ec;
-    if (std::filesystem::exists(sRegFile, ec) || ec) return 0;
-    {
-      std::ofstream file(sRegFile, std::ios::binary);
-      if (!file) return 0;
-      file << "REGEDIT4\r\n\r\n";
-      if (!file.flush()) return 0;
-    }
-    return exportKey(sPath, sRegFile, IncludeSubkeys, Output) ? 1 : 0;
+    // The file is made new, once, and written through that one handle: an
+    // existing file or a link planted at the name (which would lead the
+    // export into a folder of someone else's choosing) makes it 0.
+    platform::NewFileWriter file;
+    if (!file.create(sRegFile)) return 0;
+    std::string text = "REGEDIT4\r\n\r\n";
+    bool exported = exportKey(sPath, text, IncludeSubkeys, Output);
+    bool written = file.write(text);
+    return file.close() && written && exported ? 1 : 0;
   } catch (const std::exception&) {
     return 0;
   }
 }
 
-bool clsRegistryAccess::exportKey(const std::string& sPath, const std::string& sRegFile, bool includeSubkeys,
+bool clsRegistryAccess::exportKey(const std::string& sPath, std::string& text, bool includeSubkeys,
                                   const RegistryExportOutput* output) {
   if (output && *output) (*output)(sPath);
   const std::string path = registry::longRootForm(sPath);
@@ -78,7 +77,7 @@ bool clsRegistryAccess::exportKey(const std::string& sPath, const std::string& s
   EnumValues(path, dwords.names, dwords.values, 4);
   std::string defaultValue = ReadString(path, "");
 
-  std::string text = "[" + path + "]\r\n";
+  text += "[" + path + "]\r\n";
   text += stringLine("", defaultValue) + "\r\n";
   for (size_t i = 0; i < strings.names.size(); ++i) {
     if (strings.names[i].empty()) continue;
@@ -96,16 +95,12 @@ bool clsRegistryAccess::exportKey(const std::string& sPath, const std::string& s
     text += regQuoted(dwords.names[i]) + "=dword:" + digits + "\r\n";
   }
   text += "\r\n";
-  {
-    std::ofstream file(sRegFile, std::ios::binary | std::ios::app);
-    if (!file || !(file << text).flush()) return false;
-  }
 
   if (includeSubkeys) {
     std::vector<std::string> subKeys;
     EnumKeys(path, subKeys);
     for (const std::string& subKey : subKeys) {
-      if (!exportKey(path + "\\" + subKey, sRegFile, true, output)) return false;
+      if (!exportKey(path + "\\" + subKey, text, true, output)) return false;
     }
   }
   return true;

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/text.h"
+#include "platform/registry.h"
 #include "registry/key_path.h"
 #include "registry/registry_access.h"
 #include "regtool/reg_import.h"
@@ -117,6 +119,28 @@ class Tool {
     if (copy.find('\\') != std::string::npos && subKey.empty()) throw UsageError{"\"" + path + "\" names no key"};
   }
 
+  // A whole tree that the tool never deletes: a root key, a key directly
+  // under a root (HKCU\Software, HKLM\SYSTEM), or a key directly under one
+  // of the system keys other than HKLM\SOFTWARE, where programs keep their
+  // own keys (HKLM\SYSTEM\CurrentControlSet), judged on the key the path
+  // addresses. The text saying which key it is; empty when the tree may go.
+  static std::string refusedTree(const std::string& path) {
+    registry::KeyAddress a = registry::addressOf(path);
+    std::string why;
+    if (a.names.empty()) {
+      why = " is a root key";
+    } else if (a.names.size() == 1) {
+      why = " lies directly under a root key";
+    } else {
+      registry::KeyAddress parent = a;
+      parent.names.pop_back();
+      bool programsKey = parent.names.size() == 1 && iequals(parent.names[0], "SOFTWARE");
+      if (!registry::isProtectedKey(parent.text()) || programsKey) return "";
+      why = " lies directly under a system key";
+    }
+    return a.text() + why + ": it is never deleted with everything below it";
+  }
+
   static int32_t parseNumber(const std::string& text) {
     const char* s = text.c_str();
     bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -159,6 +183,9 @@ class Tool {
     if (v == "delete-key") {
       expect(c, 1, {"--recursive"});
       checkPath(path);
+      if (has(c, "--recursive")) {
+        if (std::string refused = refusedTree(path); !refused.empty()) return failed(refused);
+      }
       std::string e, recursive = has(c, "--recursive") ? "Y" : "";
       int32_t r = c.use64 ? reg.KillKey64bit(path, recursive, &e) : reg.KillKey(path, recursive, &e);
       if (r != 0 && !reg.KeyExists(path)) return kOk;
@@ -283,6 +310,13 @@ class Tool {
       std::string where = parsed.errorLine ? ": line " + std::to_string(parsed.errorLine) : "";
       return failed(fileName + where + ": " + parsed.error + "; nothing was imported");
     }
+    // Everything the registry or the tool would refuse is found before the
+    // first change, so that such a file changes nothing.
+    for (const ImportEntry& entry : parsed.entries) {
+      if (std::string refused = refusal(entry); !refused.empty()) {
+        return failed(fileName + ": line " + std::to_string(entry.line) + ": " + refused + "; nothing was imported");
+      }
+    }
     for (const ImportEntry& entry : parsed.entries) {
       if (!apply(entry, use64)) {
         return failed(fileName + ": line " + std::to_string(entry.line) + ": cannot be written" +
@@ -290,6 +324,24 @@ class Tool {
       }
     }
     return kOk;
+  }
+
+  // Why the registry or the tool would refuse an entry; empty when neither.
+  static std::string refusal(const ImportEntry& e) {
+    using Kind = ImportEntry::Kind;
+    registry::KeyAddress a = registry::addressOf(e.path);
+    if (a.names.size() > platform::reg::kMaxDepth) return "the key lies too deep";
+    for (const std::string& name : a.names) {
+      if (!platform::reg::validKeyName(name)) return "a key name that the registry refuses (too long, or a line break)";
+    }
+    if (e.kind == Kind::DeleteKey) {
+      if (registry::isProtectedKey(e.path)) return a.text() + " is a system key that is never deleted";
+      return refusedTree(e.path);
+    }
+    if (e.kind != Kind::Key && !platform::reg::validValueName(e.name)) {
+      return "a value name that the registry refuses (too long, or a line break)";
+    }
+    return "";
   }
 
   bool apply(const ImportEntry& e, bool use64) {

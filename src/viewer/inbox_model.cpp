@@ -1,7 +1,6 @@
 #include "viewer/inbox_model.h"
 
 #include <algorithm>
-#include <fstream>
 #include <limits>
 
 #include "app/globals.h"
@@ -14,6 +13,7 @@
 #include "inbox/message_flow.h"
 #include "lifecycle/lifecycle.h"
 #include "platform/clock.h"
+#include "platform/file_ops.h"
 
 namespace nfy::viewer {
 namespace {
@@ -101,11 +101,15 @@ const Message* InboxModel::find(const std::string& id) const {
 
 std::string InboxModel::body(const std::string& id) const {
   if (!isSafeFileName(id)) return texts::kNoBody;
-  std::ifstream in(sMsgFolder + paths::sep() + id + ".dat", std::ios::binary);
-  if (!in) return texts::kNoBody;
-  std::string bytes(kMaxBodyBytes + 1, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
+  // Body files lie in a folder that other users may write: a link there is
+  // never followed, and a FIFO or device never waited on (the window would
+  // stop answering); at most the cap is read.
+  std::string bytes;
+  switch (platform::readFileStart(sMsgFolder + paths::sep() + id + ".dat", bytes, kMaxBodyBytes)) {
+    case platform::ReadStatus::Ok: break;
+    case platform::ReadStatus::Missing: return texts::kNoBody;
+    case platform::ReadStatus::Failed: return texts::kNotText;
+  }
   bool cut = bytes.size() > kMaxBodyBytes;
   if (cut) bytes.resize(kMaxBodyBytes);
   if (!looksLikeText(bytes)) return texts::kNotText;

@@ -82,11 +82,13 @@ TEST(KeyPath, LongRootsInAnyCaseBecomeShortAndARootAloneHasNoSubkey) {
 TEST(KeyPath, ProtectedKeysInEveryForm) {
   for (const char* p : {"HKEY_LOCAL_MACHINE\\SOFTWARE", "  hkey_local_machine\\software  ", "HKLM\\SOFTWARE",
                         "hklm\\sam", "HKLM\\Security", "HKLM\\SYSTEM", "HKLM\\HARDWARE", "HKLM\\SOFTWARE\\Microsoft",
-                        "HKLM\\SOFTWARE\\", "HKLM\\\\SOFTWARE", "HKLM", "HKEY_LOCAL_MACHINE"}) {
+                        "HKLM\\SOFTWARE\\", "HKLM\\\\SOFTWARE", "HKLM", "HKEY_LOCAL_MACHINE",
+                        // The root is the first four letters, whatever follows them.
+                        "HKLM \\SOFTWARE", "HKLMx\\SYSTEM", "hklm_\\SAM", "HKLM...\\SOFTWARE\\\\microsoft\\"}) {
     EXPECT_TRUE(registry::isProtectedKey(p)) << p;
   }
-  for (const char* p :
-       {"HKLM\\SOFTWARE\\VELTOR", "HKCU\\SOFTWARE", "HKLM\\SOFTWARE\\Microsoft\\Windows", "HKCU", "HKLM\\SYSTEMS"}) {
+  for (const char* p : {"HKLM\\SOFTWARE\\VELTOR", "HKCU\\SOFTWARE", "HKLM\\SOFTWARE\\Microsoft\\Windows", "HKCU",
+                        "HKLM\\SYSTEMS", "HKLMx\\SYSTEM\\x", "HKEY_LOCAL_MACHINEx\\SOFTWARE"}) {
     EXPECT_FALSE(registry::isProtectedKey(p)) << p;
   }
 }

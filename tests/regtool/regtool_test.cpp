@@ -101,8 +101,44 @@ TEST_F(RegTool, VerbsPrintTheirResultsAndExitStatus) {
   EXPECT_EQ(run({"value-exists", key(), "s"}), 1);
   EXPECT_EQ(run({"delete-key", key(), "--recursive"}), 0);
   EXPECT_EQ(run({"list-keys", key()}), 1);
-  EXPECT_EQ(run({"delete-key", "hklm\\software", "--recursive"}), 1);
-  EXPECT_NE(err.str().find("cannot be deleted"), std::string::npos);
+}
+
+TEST_F(RegTool, DeleteGuardsJudgeTheKeyThePathAddresses) {
+  ASSERT_EQ(run({"create-key", key("a\\b")}), 0);
+  const std::string systemKey = " cannot be deleted, as deleting it might cause the OS to repair or re-install.";
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"delete-key", "HKCU", "--recursive"}, "HKEY_CURRENT_USER is a root key"},
+      {{"delete-key", "HKEY_CLASSES_ROOT", "--recursive"}, "HKEY_CLASSES_ROOT is a root key"},
+      {{"delete-key", "hkus", "--recursive"}, "HKEY_USERS is a root key"},
+      {{"--64", "delete-key", "hkcc", "--recursive"}, "HKEY_CURRENT_CONFIG is a root key"},
+      {{"delete-key", "HKCU\\\\Software\\", "--recursive"},
+       "HKEY_CURRENT_USER\\Software lies directly under a root key"},
+      {{"delete-key", "HKLM \\SOFTWARE", "--recursive"}, "HKEY_LOCAL_MACHINE\\SOFTWARE lies directly under a root key"},
+      {{"delete-key", "HKLM\\SYSTEM\\CurrentControlSet", "--recursive"},
+       "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet lies directly under a system key"},
+      // Without --recursive the class's own guard decides.
+      {{"delete-key", "HKLMx\\SYSTEM"}, "HKLMx\\SYSTEM" + systemKey},
+      {{"--64", "delete-key", "hklm_\\SAM"}, "hklm_\\SAM" + systemKey},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(run(c.args), 1) << c.args[1];
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+  }
+  clsRegistryAccess r;
+  for (const char* p : {"HKLM \\SOFTWARE", "HKLMx\\SYSTEM", "hklm_\\SAM"}) {
+    std::string e;
+    EXPECT_EQ(r.KillKey(p, "Y", &e), 0) << p;
+    EXPECT_EQ(e, p + systemKey + " ");
+    EXPECT_EQ(r.KillKey64bit(p, "Y", &e), 0) << p;
+    EXPECT_EQ(e, p + systemKey + " ");
+  }
+  EXPECT_TRUE(r.KeyExists(key("a\\b")));
+  EXPECT_EQ(run({"delete-key", key("a"), "--recursive"}), 0) << err.str();
+  EXPECT_FALSE(r.KeyExists(key("a")));
 }
 
 TEST_F(RegTool, ImportWritesEveryEntryOrNothing) {
@@ -112,6 +148,19 @@ TEST_F(RegTool, ImportWritesEveryEntryOrNothing) {
       << err.str();
   clsRegistryAccess r;
   EXPECT_FALSE(r.KeyExists(key()));
+  // Lines the registry or the tool refuses are found before anything is
+  // written.
+  const std::string longName(300, 'k');
+  for (const auto& [refused, message] : std::vector<std::pair<std::string, std::string>>{
+           {"[" + key(longName) + "]", "line 5: a key name that the registry refuses"},
+           {"[-HKCU\\Software]", "line 5: HKEY_CURRENT_USER\\Software lies directly under a root key"},
+           {"[-HKLM \\SOFTWARE\\Microsoft]", "line 5: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft is a system key"}}) {
+    box.write("refused.reg", "REGEDIT4\r\n\r\n[" + key() + "]\r\n\"a\"=\"one\"\r\n" + refused + "\r\n");
+    EXPECT_EQ(run({"import", box.path("refused.reg")}), 1) << refused;
+    EXPECT_NE(err.str().find(message), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("; nothing was imported"), std::string::npos) << err.str();
+    EXPECT_FALSE(r.KeyExists(key())) << refused;
+  }
   EXPECT_EQ(run({"import", box.path("absent.reg")}), 1);
   EXPECT_NE(err.str().find("cannot be read"), std::string::npos);
 

@@ -12,6 +12,8 @@
 //   ini-writer reply <inbox> <first> <count>  stores a reply of <count> new
 //                                             messages (ids from <first> on)
 //                                             as the program does
+//   ini-writer mark-read <inbox> <id>         opens a message in the inbox
+//                                             viewer's model, which marks it read
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,6 +21,7 @@
 #include "app/globals.h"
 #include "inbox/ini_file.h"
 #include "inbox/message_parse.h"
+#include "viewer/inbox_model.h"
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
@@ -72,8 +75,13 @@ int main(int argc, char** argv) {
     reply += "</dcmgetmsgstatus>";
     return nfy::fncParseDeskMessages(reply) ? 0 : 1;
   }
+  if (mode == "mark-read" && argc == 4) {
+    nfy::sInboxINI_Read = nfy::sInboxINI_Write = argv[2];
+    nfy::sUserName = "viewer";
+    return nfy::viewer::InboxModel().markRead(argv[3]) ? 0 : 1;
+  }
   std::fprintf(stderr,
                "usage: ini-writer cycle <file> <keys> <first> | many|scoped <file> <prefix> <count> | reply <inbox> "
-               "<first> <count>\n");
+               "<first> <count> | mark-read <inbox> <id>\n");
   return 2;
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -144,6 +145,26 @@ ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileSt
 ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
   FileStamp ignored;
   return readWithStamp(path, bytes, ignored, true);
+}
+
+ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
+  bytes.clear();
+  int fd = openRegular(path.c_str(), O_RDONLY);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
+  bytes.resize(std::min<size_t>(maxBytes + 1, 1 << 16));
+  size_t got = 0;
+  ReadStatus result = ReadStatus::Ok;
+  while (got <= maxBytes) {
+    if (got == bytes.size()) bytes.resize(std::min(maxBytes + 1, bytes.size() * 2));
+    ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) result = ReadStatus::Failed;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(result == ReadStatus::Ok ? got : 0);
+  return result;
 }
 
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {

@@ -247,4 +247,8 @@ long enumValue(Key key, uint32_t index, std::string& name, uint32_t& type, std::
   return kSuccess;
 }
 
+bool validKeyName(std::string_view name) { return store::validKeyName(name); }
+
+bool validValueName(std::string_view name) { return store::validValueName(name); }
+
 }  // namespace nfy::platform::reg

@@ -134,6 +134,32 @@ ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
   return readWithStamp(path, bytes, ignored, true);
 }
 
+ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
+  bytes.clear();
+  HANDLE h = openPlain(path, GENERIC_READ, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
+  }
+  bytes.resize(std::min<size_t>(maxBytes + 1, 1 << 16));
+  size_t got = 0;
+  ReadStatus result = ReadStatus::Ok;
+  while (got <= maxBytes) {
+    if (got == bytes.size()) bytes.resize(std::min(maxBytes + 1, bytes.size() * 2));
+    DWORD n = 0;
+    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - got, 1u << 30));
+    if (!ReadFile(h, bytes.data() + got, want, &n, nullptr)) {
+      if (GetLastError() != ERROR_HANDLE_EOF) result = ReadStatus::Failed;
+      break;
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  CloseHandle(h);
+  bytes.resize(result == ReadStatus::Ok ? got : 0);
+  return result;
+}
+
 namespace {
 
 // Renames the open file to `path`, replacing it. Through the handle we hold

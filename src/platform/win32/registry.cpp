@@ -65,4 +65,10 @@ long enumValue(Key key, uint32_t index, std::string& name, uint32_t& type, std::
   return rc;
 }
 
+bool validKeyName(std::string_view name) {
+  return !name.empty() && name.size() <= 255 && name.find('\\') == std::string_view::npos;
+}
+
+bool validValueName(std::string_view name) { return name.size() <= 16383; }
+
 }  // namespace nfy::platform::reg

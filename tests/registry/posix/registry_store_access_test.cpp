@@ -1,6 +1,7 @@
 // The class on the Linux store where it differs from Windows: roots without
-// a store, and a store file it cannot use.
+// a store, a store file it cannot use, and links in the export's folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "registry/registry_access.h"
 #include "support/sandbox.h"
@@ -34,6 +35,22 @@ TEST(RegistryAccessStore, WriteDWordThatCannotOpenItsKeyLogsTheBuiltText) {
                      about + "1010-The configuration registry key is invalid.");
   EXPECT_EQ(log.lines().back(), "ERR : WriteDWORD, " + err);
   EXPECT_EQ(box.read("registry/HKEY_CURRENT_USER.reg"), "not a registry file");
+}
+
+TEST(RegistryAccessStore, ExportNeverWritesThroughALinkPlantedAtItsFile) {
+  test::Sandbox box;
+  test::ScratchRegistry scratch(box);
+  clsRegistryAccess r;
+  r.WriteString(scratch.base(), "s", "x");
+  box.mkdirs("rootonly");
+  for (const char* target : {"rootonly/created.reg", "rootonly/existing.reg"}) {
+    if (std::string(target).find("existing") != std::string::npos) box.write(target, "kept");
+    ASSERT_EQ(::symlink(box.path(target).c_str(), box.path("out.reg").c_str()), 0);
+    EXPECT_EQ(r.ExportToReg(scratch.base(), box.path("out.reg")), 0) << target;
+    ::unlink(box.path("out.reg").c_str());
+  }
+  EXPECT_FALSE(box.exists("rootonly/created.reg"));
+  EXPECT_EQ(box.read("rootonly/existing.reg"), "kept");
 }
 
 }  // namespace
