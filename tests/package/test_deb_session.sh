@@ -239,7 +239,7 @@ mkdir -p "$CT/etc/systemd/user/nfydesk-notifier.timer.d"
 printf '[Timer]\nOnUnitInactiveSec=\nOnStartupSec=2s\nOnUnitInactiveSec=3s\nRandomizedDelaySec=1s\n' \
   >"$CT/etc/systemd/user/nfydesk-notifier.timer.d/interval.conf"
 login dave
-banners() { grep -c 'Application started' "$(data_of dave)"/ApplicationLog/nfyDeskLog/*_dave.txt 2>/dev/null || echo 0; }
+banners() { grep -c 'Application started' "$(data_of dave)"/ApplicationLog/nfyDeskLog/nfyDeskNotify_*_dave.txt 2>/dev/null || echo 0; }
 fired_twice() { [ "$(banners)" -ge 2 ]; }
 wait_for 300 fired_twice || fail "dave's timer did not fire twice: $(user_ctl dave status nfydesk-notifier.timer 2>&1)"
 rm -r "$CT/etc/systemd/user/nfydesk-notifier.timer.d"
