@@ -74,8 +74,8 @@ void subCreateLog() {
     // folder that cannot be made still leaves both set.
     ensureFolder(sDataPath + paths::appLogFolder());
     ensureFolder(sDataPath + paths::logFolder());
-    openLog(sDataPath + paths::logFolder() + sep() +
-            logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
+    openRunLog(sDataPath + paths::logFolder() + sep(), platform::exeBaseName(), sRegID, sUserName,
+               platform::previousInstance());
 
     ensureFolder(sInstallPath + paths::inboxFolder());
     ensureFolder(sDataPath + paths::inboxFolder());
@@ -172,7 +172,9 @@ std::string ReadLatestINIFile(const std::string& strFolderPath, const std::strin
     subWriteLog("MSG : ReadLatestINIFile :: Folder exists");
     std::string taken, takenStamp;
     for (const auto& f : files::listFiles(strFolderPath)) {
-      if (!icontains(f.name, strFilerFile) || f.name.size() < 4 ||
+      // Only the user's own regular files: a copy another user planted in
+      // the shared folder would make this run read (and act on) their keys.
+      if (!f.own || !icontains(f.name, strFilerFile) || f.name.size() < 4 ||
           toUpper(f.name.substr(f.name.size() - 4)) != ".INI") {
         continue;
       }

@@ -38,8 +38,8 @@ Setup findInbox() {
   ignoreErrors([] {
     ensureFolder(sDataPath + paths::appLogFolder());
     ensureFolder(sDataPath + paths::logFolder());
-    openLog(sDataPath + paths::logFolder() + sep() +
-            logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
+    openRunLog(sDataPath + paths::logFolder() + sep(), platform::exeBaseName(), sRegID, sUserName,
+               platform::previousInstance());
   });
   subWriteLog("MSG : nfyInbox : Installation path : " + sInstallPath);
   sSiteID = agentValue("siteid");

@@ -142,7 +142,7 @@ TEST_F(MessageFlow, ExitAndTimeoutEndTheRunAndOtherAnswersReturn) {
         {"AUTOCLOSE", "MSG : Popup timeout."}}) {
     log.reopen();  // ending the run closed the log
     summary("0", "0");
-    fakes.poster.reply = reply(message("301", "0"));
+    fakes.poster.reply = reply(message(answer == "EXIT" ? "301" : "302", "0"));  // each new to the inbox
     fakes.popup.answer = answer;
     EXPECT_TRUE(runEnds()) << answer;
     EXPECT_TRUE(hasLine(line)) << answer;
