@@ -61,16 +61,6 @@ HANDLE openPlain(const std::string& path, DWORD access, DWORD disposition, bool 
   return INVALID_HANDLE_VALUE;
 }
 
-// openPlain for writing, and only a file of the running user's own: another
-// user's file in the shared folder is never written into.
-HANDLE openOwnPlain(const std::string& path, DWORD access, DWORD disposition) {
-  HANDLE h = openPlain(path, access | READ_CONTROL, disposition);
-  if (h == INVALID_HANDLE_VALUE || isOwnFile(h)) return h;
-  CloseHandle(h);
-  SetLastError(ERROR_ACCESS_DENIED);
-  return INVALID_HANDLE_VALUE;
-}
-
 // The SIDs that make a file the running user's own: the token's user, and
 // the owner the token gives new objects (the Administrators group for an
 // elevated administrator). Read once.
@@ -117,6 +107,16 @@ bool isOwnFile(HANDLE h) {
   bool own = same(mine.user) || same(mine.owner);
   LocalFree(sd);
   return own;
+}
+
+// openPlain for writing, and only a file of the running user's own: another
+// user's file in the shared folder is never written into.
+HANDLE openOwnPlain(const std::string& path, DWORD access, DWORD disposition) {
+  HANDLE h = openPlain(path, access | READ_CONTROL, disposition);
+  if (h == INVALID_HANDLE_VALUE || isOwnFile(h)) return h;
+  CloseHandle(h);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
 }
 
 bool isTransient(DWORD e) {

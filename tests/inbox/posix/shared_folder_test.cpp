@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "app/errors.h"
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/startup.h"
 #include "bridges/desk_template.h"
 #include "inbox/ini_access.h"
 #include "inbox/ini_file.h"
@@ -171,6 +173,25 @@ TEST_F(SharedFolder, FilesOfAnotherUserAreNeverWrittenIntoOrReplaced) {
   EXPECT_NE(box.read(timed).find("MSG : secret"), std::string::npos) << timed;
   EXPECT_EQ(modeOf(box.path(timed)), 0600u);
   log.reopen();
+}
+
+// A newer copy that another user planted, or a link, is never the inbox
+// that is read (it would have the run act on keys another user chose).
+TEST_F(SharedFolder, TheInboxReadIsTheNewestOfTheUsersOwnRegularFiles) {
+  test::CapturedLog log(box);
+  fncwriteToINI("101", "Subject", "s", inbox);
+  fs::last_write_time(inbox, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  box.write("victim.ini", "[101]\r\nMsgStatus=1\r\n");
+  fs::create_symlink(box.path("victim.ini"), box.path("Copy of nfyDeskInbox_user.ini"));
+  const std::string folder = fs::path(inbox).parent_path().string() + "/";
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), inbox);
+  if (::geteuid() != 0) GTEST_SKIP() << "handing a file to another user needs root";
+  box.write("nfyDeskInbox_user.ini.old.ini", "[101]\r\nMsgStatus=1\r\n");
+  ASSERT_EQ(::chown(box.path("nfyDeskInbox_user.ini.old.ini").c_str(), 4242, 4242), 0);
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), inbox);
+  // The user's own newer copy still wins.
+  box.write("Backup nfyDeskInbox_user.ini", "[MsgCount]\r\n");
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), folder + "Backup nfyDeskInbox_user.ini");
 }
 
 TEST_F(SharedFolder, ALockFileOfAnotherUserOrOpenToOthersIsNotShared) {
