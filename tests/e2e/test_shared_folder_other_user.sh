@@ -8,10 +8,6 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/flow.sh"
 
-if is_windows; then
-  echo "skipped: the shared data folder with links and FIFOs of another user is a Linux scenario"
-  exit 77
-fi
 if [ "$(id -u)" -ne 0 ] || ! command -v useradd >/dev/null; then
   echo "skipped: a second user needs root and useradd"
   exit 77
@@ -26,6 +22,39 @@ as_other() { runuser -u "$OTHER" -- "$@"; }
 
 flow_begin
 trap 'flow_stop_provider; userdel "$OTHER" 2>/dev/null || true; e2e_cleanup' EXIT
+
+# Under Wine a file's owner SID is that of its Unix owner: files the other
+# user owns are another owner's to the program, as on a Windows machine
+# whose users share C:\ProgramData\VELTOR. (Links and FIFOs below are Linux
+# matters.)
+if is_windows; then
+  printf 'id=101\nsubject=First\ncontent=The body\nstatus=0\n' >"$SANDBOX/messages.txt"
+  flow_start_provider --messages "$SANDBOX/messages.txt"
+  run_answering EXIT
+  logfile="$(the_log)"
+  rm -f "$logfile"
+  give() { printf '%s' "$2" >"$1" && chown "$OTHER" "$1"; }
+  give "$logfile" ""
+  give "$INBOX.old.ini" $'[101]\r\nMsgStatus=1\r\n'
+  touch -d '+1 minute' "$INBOX.old.ini"
+  : >"$SANDBOX/requests.txt"
+  run_answering EXIT
+  assert_eq "$(stat -c %s "$logfile")" "0" "the other user's log file"
+  own_log="$(log_files | grep -vxF "$(basename "$logfile")")"
+  [[ "$own_log" =~ _[0-9]{6}_.+\.txt$ ]] || fail "not the timed name: $own_log"
+  assert_eq "$(inbox_value 101 Subject)" "First" "the message stays"
+  assert_eq "$(requests | grep -c tfr_wpdcmsendmsgdskupd || true)" "0" "reports"
+  rm -f "$(log_folder)"/* "$INBOX" "$INBOX.old.ini" "$MESSAGES/101.dat"
+  give "$INBOX" $'[MsgCount]\r\nTotalMsgs=0\r\n'
+  give "$MESSAGES/101.dat" ""
+  run_answering EXIT
+  log="$(run_log)"
+  assert_line "$log" "ERR : Failed to write to the INI"
+  assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
+  assert_eq "$(tr -d '\r' <"$INBOX")" $'[MsgCount]\nTotalMsgs=0' "the other user's inbox"
+  assert_eq "$(stat -c %s "$MESSAGES/101.dat")" "0" "the other user's body file"
+  exit 0
+fi
 
 # The installation lives in a folder every user may write to, reached
 # through a path with a blank, as on a workstation where nobody locked the
