@@ -36,6 +36,7 @@ struct Prior {
   bool stored = false;
   bool read = false;
   bool awaitsConfirmation = false;
+  bool againInThisReply = false;  // a second copy: it counts against the cap
 };
 
 std::string readSummary(const char* key) {
@@ -203,11 +204,13 @@ class StoredMessages {
       // No inbox to look in: every message is new to it.
     }
   }
-  // What the inbox holds of `id` now; a message is taken at most once per
-  // reply as one stored before, so that copies of it count against the cap.
+  // What the inbox holds of `id` now, and whether the reply brought it
+  // before.
   Prior take(const std::string& id) {
     Prior prior;
-    if (!isStorable(id) || !names_.count(toLower(id)) || !takenThisReply_.insert(toLower(id)).second) return prior;
+    if (!isStorable(id)) return prior;
+    prior.againInThisReply = !takenThisReply_.insert(toLower(id)).second;
+    if (!names_.count(toLower(id))) return prior;
     prior.stored = true;
     std::string read, confirm;
     fncReadFromINI(read, id, "ReadStatus", sInboxINI_Read);
@@ -265,7 +268,8 @@ bool fncParseDeskMessages(const std::string& reply) {
       // not a message: skip it rather than fail the whole reply.
       if (!message || !hasElementChild(*message)) continue;
       const Prior prior = stored.take(storedId(*message));
-      if (!prior.stored && fresh++ == kMaxMessagesPerReply) {
+      // Messages stored before pass without counting, each once per reply.
+      if ((!prior.stored || prior.againInThisReply) && fresh++ == kMaxMessagesPerReply) {
         subWriteLog("ERR : fncParseDeskMessages, the reply holds more than " + std::to_string(kMaxMessagesPerReply) +
                     " messages; the rest are left for a later run");
         break;

@@ -247,6 +247,15 @@ TEST_F(MessageParse, AReplyPastTheCapArrivesWholeOverTwoRuns) {
     EXPECT_EQ(capLines, 1);  // the first run's only
   }
   EXPECT_EQ(ini("1500", "ReadStatus"), "UnRead");
+
+  // Copies of a stored message count against the cap, and count once.
+  std::string copies;
+  for (int i = 0; i < 1200; ++i) copies += "<m><id>7</id><status>0</status></m>";
+  arrMessages.clear();
+  ASSERT_TRUE(fncParseDeskMessages(reply(copies)));
+  EXPECT_EQ(arrMessages.size(), 1001u);
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "1500");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "1500");
 }
 
 TEST_F(MessageParse, IdsThatAreNotStoredLeaveNoSectionAndNoCount) {
