@@ -80,7 +80,8 @@ class MessageFlow : public ::testing::Test {
     }
   }
   bool viewerStarted() {
-    for (int i = 0; i < 200 && !box.exists("nfyDesk/viewer-started.txt"); ++i) {
+    // The file may exist a moment before the viewer has written it.
+    for (int i = 0; i < 200 && box.read("nfyDesk/viewer-started.txt") != "started\n"; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return box.read("nfyDesk/viewer-started.txt") == "started\n";
