@@ -10,6 +10,7 @@
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/text.h"
+#include "platform/file_ops.h"
 #include "platform/system.h"
 
 namespace nfy {
@@ -180,6 +181,11 @@ std::string ReadLatestINIFile(const std::string& strFolderPath, const std::strin
       }
       std::string stamp = stampSortable(f.modified);
       if (taken.empty() || stamp > takenStamp) taken = f.name, takenStamp = stamp;
+    }
+    // Nor is the per-user name read when another user made that file: the
+    // run then reads no inbox at all, as when the folder cannot be listed.
+    if (taken.empty() && platform::fileOwnership(strFolderPath + strFilerFile) == platform::Ownership::Other) {
+      raiseError(err::kPermissionDenied);
     }
     return strFolderPath + (taken.empty() ? strFilerFile : taken);
   } catch (const std::exception& e) {

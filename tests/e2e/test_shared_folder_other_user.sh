@@ -49,6 +49,7 @@ if is_windows; then
   give "$MESSAGES/101.dat" ""
   run_answering EXIT
   log="$(run_log)"
+  assert_line "$log" "ERR : ReadLatestINIFile ::  70:Permission denied"
   assert_line "$log" "ERR : Failed to write to the INI"
   assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
   assert_eq "$(tr -d '\r' <"$INBOX")" $'[MsgCount]\nTotalMsgs=0' "the other user's inbox"
@@ -179,6 +180,7 @@ plant "$INBOX" $'[MsgCount]\r\nTotalMsgs=0\r\n'
 plant "$MESSAGES/101.dat" ""
 run_answering EXIT
 log="$(run_log)"
+assert_line "$log" "ERR : ReadLatestINIFile ::  70:Permission denied"
 assert_line "$log" "ERR : Failed to write to the INI"
 assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
 assert_eq "$(stat -c '%a %U' "$INBOX")" "666 $OTHER" "the planted inbox"

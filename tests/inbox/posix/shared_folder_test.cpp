@@ -189,6 +189,12 @@ TEST_F(SharedFolder, TheInboxReadIsTheNewestOfTheUsersOwnRegularFiles) {
   box.write("nfyDeskInbox_user.ini.old.ini", "[101]\r\nMsgStatus=1\r\n");
   ASSERT_EQ(::chown(box.path("nfyDeskInbox_user.ini.old.ini").c_str(), 4242, 4242), 0);
   EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), inbox);
+  // Nor is the per-user name when another user made it: no inbox is read.
+  fs::remove(inbox);
+  box.write("nfyDeskInbox_user.ini", "[101]\r\nMsgStatus=1\r\n");
+  ASSERT_EQ(::chown(inbox.c_str(), 4242, 4242), 0);
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), "");
+  EXPECT_EQ(log.lines().back(), "ERR : ReadLatestINIFile ::  70:Permission denied");
   // The user's own newer copy still wins.
   box.write("Backup nfyDeskInbox_user.ini", "[MsgCount]\r\n");
   EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), folder + "Backup nfyDeskInbox_user.ini");
