@@ -56,16 +56,16 @@ std::vector<Entry> listFiles(const std::string& folder) {
     if (!it->is_regular_file(e2)) continue;
     auto mtime = it->last_write_time(e2);
     if (e2) continue;
-    out.push_back({it->path().filename().string(), platform::localTime(toTimeT(mtime))});
+    bool own = platform::fileOwnership(it->path().string()) == platform::Ownership::Own;
+    out.push_back({it->path().filename().string(), platform::localTime(toTimeT(mtime)), own});
   }
   return out;
 }
 
-void writeWholeFile(const std::string& path, const std::string& bytes) {
-  // The files written this way (message bodies) are shared by the users of
-  // the machine; a link or a FIFO at the name is refused, never written
-  // through.
-  switch (platform::writeFileInPlace(path, bytes, platform::NewFile::Shared)) {
+void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode) {
+  // The folders are shared by the users of the machine: a link or a FIFO at
+  // the name is refused, never written through.
+  switch (platform::writeFileInPlace(path, bytes, mode)) {
     case platform::WriteStatus::Ok: return;
     case platform::WriteStatus::NoFolder: raiseError(err::kPathNotFound);
     case platform::WriteStatus::Refused: raiseError(err::kPermissionDenied);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_ops.h"
+
 namespace nfy::files {
 
 bool folderExists(const std::string& path);
@@ -18,14 +20,16 @@ void createFolder(const std::string& path);
 struct Entry {
   std::string name;
   std::tm modified;  // local time
+  bool own;          // a regular file (not a link to one) of the running user's own
 };
 // The files (not folders) of a folder, in directory order. Raises 76 when the
 // folder cannot be listed.
 std::vector<Entry> listFiles(const std::string& folder);
 
-// Replaces (or creates) a file with exactly these bytes. Raises 76 when the
-// folder is missing and 70 when the file cannot be written.
-void writeWholeFile(const std::string& path, const std::string& bytes);
+// Replaces (or creates, with `mode`) a file with exactly these bytes. Raises
+// 76 when the folder is missing and 70 when the file cannot be written (also
+// when it belongs to another user).
+void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode);
 
 // Deletes a file; raises 53 when it does not exist and 70 when refused.
 void deleteFile(const std::string& path);

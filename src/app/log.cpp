@@ -55,6 +55,16 @@ void openLog(const std::string& path) {
   subWriteLog(stars);
 }
 
+void openRunLog(const std::string& folder, const std::string& program, const std::string& regId,
+                const std::string& user, bool anotherInstance) {
+  std::string name = logFileName(program, regId, user, anotherInstance);
+  for (int next = 0; next < 10 && platform::fileOwnership(folder + name) == platform::Ownership::Other; ++next) {
+    name = logFileName(program, regId, user, true);
+    if (next > 0) name.insert(name.size() - user.size() - 5, "-" + std::to_string(next));
+  }
+  openLog(folder + name);
+}
+
 void closeLog() {
   if (objLogFile) std::fclose(objLogFile);
   objLogFile = nullptr;

@@ -19,6 +19,13 @@ void setLogSink(std::function<void(const std::string& message)> sink);
 // Opens (appends to) or creates the log file and writes the run banner.
 // Raises RuntimeError when the file cannot be opened.
 void openLog(const std::string& path);
+// Opens the run's log in `folder` (ending in the separator) under
+// logFileName's name. A name at which something not the user's own stands
+// (another user's file, a link) is never written into: the run takes the
+// next free name, the timed one a second instance gets, then that with "-1",
+// "-2" ... added to the time. Raises RuntimeError when none can be opened.
+void openRunLog(const std::string& folder, const std::string& program, const std::string& regId,
+                const std::string& user, bool anotherInstance);
 // Releases the log stream (closes the file). Never raises.
 void closeLog();
 bool logIsOpen();

@@ -10,6 +10,7 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "platform/file_ops.h"
 #include "platform/system.h"
 
 namespace nfy {
@@ -47,8 +48,8 @@ std::string findInstallPath() {
 void openProgramLog() {
   ensureFolder(sDataPath + paths::appLogFolder());
   ensureFolder(sDataPath + paths::logFolder());
-  openLog(sDataPath + paths::logFolder() + sep() +
-          logFileName(platform::exeBaseName(), sRegID, sUserName, platform::previousInstance()));
+  openRunLog(sDataPath + paths::logFolder() + sep(), platform::exeBaseName(), sRegID, sUserName,
+             platform::previousInstance());
 }
 
 bool startCompanion() {
@@ -195,12 +196,19 @@ std::string ReadLatestINIFile(const std::string& strFolderPath, const std::strin
     subWriteLog("MSG : ReadLatestINIFile :: Folder exists");
     std::string taken, takenStamp;
     for (const auto& f : files::listFiles(strFolderPath)) {
-      if (!icontains(f.name, strFilerFile) || f.name.size() < 4 ||
+      // Only the user's own regular files: a copy another user planted in
+      // the shared folder would make this run read (and act on) their keys.
+      if (!f.own || !icontains(f.name, strFilerFile) || f.name.size() < 4 ||
           toUpper(f.name.substr(f.name.size() - 4)) != ".INI") {
         continue;
       }
       std::string stamp = stampSortable(f.modified);
       if (taken.empty() || stamp > takenStamp) taken = f.name, takenStamp = stamp;
+    }
+    // Nor is the per-user name read when another user made that file: the
+    // run then reads no inbox at all, as when the folder cannot be listed.
+    if (taken.empty() && platform::fileOwnership(strFolderPath + strFilerFile) == platform::Ownership::Other) {
+      raiseError(err::kPermissionDenied);
     }
     return strFolderPath + (taken.empty() ? strFilerFile : taken);
   } catch (const std::exception& e) {

@@ -41,8 +41,9 @@ std::string ReadReg(platform::reg::Key hive, const std::string& keyPath, const s
 
 void fncGetUserName(const std::string& label, std::string& userName, std::string& errorText);
 
-// The inbox INI to read: the newest file in strFolderPath whose name holds
-// strFilerFile and ends in ".ini"; strFolderPath + strFilerFile when none;
+// The inbox INI to read: the newest regular file of the running user's own
+// in strFolderPath whose name holds strFilerFile and ends in ".ini" (the
+// viewer reads the same); strFolderPath + strFilerFile when none;
 // the shared inbox under the installation folder when the folder is missing.
 std::string ReadLatestINIFile(const std::string& strFolderPath, const std::string& strFilerFile);
 

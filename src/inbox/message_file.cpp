@@ -13,7 +13,7 @@ bool isSafeMessageId(const std::string& id) {
   if (t.empty() || t == "." || t == ".." || id.size() > 128) return false;
   for (unsigned char c : id) {
     if (c < 0x20 || c == 0x7F) return false;
-    if (std::string_view("\\/:*?\"<>|]").find(static_cast<char>(c)) != std::string_view::npos) return false;
+    if (std::string_view("\\/:*?\"<>|],").find(static_cast<char>(c)) != std::string_view::npos) return false;
   }
   return true;
 }
@@ -26,7 +26,7 @@ void subCreateMsgFile(const std::string& SID, const std::string& Content) {
     // Without a messages folder (start-up stopped early) there is no place
     // for the file: never write it relative to wherever the process runs.
     if (!paths::isAbsolute(sMsgFolder)) raiseError(err::kPathNotFound);
-    files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content);
+    files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content, platform::NewFile::Shared);
   } catch (const std::exception& e) {
     subWriteLog("ERR : subCreateMsgFile, " + trap(e).description);
   }

@@ -1,6 +1,7 @@
 #include "inbox/message_parse.h"
 
 #include <optional>
+#include <unordered_set>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -22,9 +23,22 @@ namespace {
 
 const char* kSummary = "MsgCount";
 
-// More messages than any inbox holds; the rest of a larger reply waits for a
-// later run, so that no reply keeps a run writing for minutes.
+// More new messages than any inbox takes in at once; the rest of a larger
+// reply waits for a later run, so that no reply keeps a run writing for
+// minutes. Messages the inbox holds already do not count: the next run
+// passes over the ones stored before and gets the rest.
 constexpr size_t kMaxMessagesPerReply = 1000;
+
+// What the inbox holds of a message when its turn comes: the summary counts
+// follow the sections, so a message stored before is not counted again, and
+// one the user has read counts as unread again only when it is stored
+// unread once more.
+struct Prior {
+  bool stored = false;
+  bool read = false;
+  bool awaitsConfirmation = false;
+  bool againInThisReply = false;  // a second copy: it counts against the cap
+};
 
 std::string readSummary(const char* key) {
   std::string value;
@@ -40,14 +54,23 @@ std::string plusOne(const std::string& count) { return numberText(leadingNumber(
 // id must be a number other than 0 and safe as a file and section name.
 bool isStorable(const std::string& id) { return leadingNumber(id) != 0 && isSafeMessageId(id); }
 
-// A message counted as new: raise the counters and keep the summary naming
-// the first message that awaits confirmation.
+// A message stored: a section new to the inbox counts once into "TotalMsgs",
+// and a section that turns from read to unread counts into "UNREADMsgs".
+void countStoredMessage(const Prior& prior) {
+  if (!prior.stored) {
+    sTotalMsgs = plusOne(sTotalMsgs);
+    writeSummary("TotalMsgs", numberText(leadingNumber(sTotalMsgs)));
+  }
+  if (!prior.stored || prior.read) {
+    sUnreadMsgs = plusOne(sUnreadMsgs);
+    writeSummary("UNREADMsgs", numberText(leadingNumber(sUnreadMsgs)));
+  }
+}
+
+// A message counted as new: keep the summary naming the first message that
+// awaits confirmation.
 void countNewMessage(bool idIsSafe) {
   ++lNewMsgCount;
-  sTotalMsgs = plusOne(sTotalMsgs);
-  sUnreadMsgs = plusOne(sUnreadMsgs);
-  writeSummary("TotalMsgs", numberText(leadingNumber(sTotalMsgs)));
-  writeSummary("UNREADMsgs", numberText(leadingNumber(sUnreadMsgs)));
   double pending = leadingNumber(sReqConfirmMsgs);
   if (pending > 0) {
     writeSummary("RequireUserConfirmation", numberText(pending));
@@ -68,7 +91,7 @@ void countNewMessage(bool idIsSafe) {
 }
 
 // One field of message i, by its trimmed lower-case name.
-void handleField(typMsgRecord& rec, const std::string& name, const std::string& value) {
+void handleField(typMsgRecord& rec, const Prior& prior, const std::string& name, const std::string& value) {
   if (name == "id") {
     rec.sID = value;
     sMsgID = value;
@@ -81,7 +104,8 @@ void handleField(typMsgRecord& rec, const std::string& name, const std::string& 
     rec.sUserActionID = value;
   } else if (name == "requsrconfirm") {
     rec.sReqUsrConfirm = toUpper(value) == "TRUE" ? "1" : "0";
-    if (rec.sReqUsrConfirm == "1") sReqConfirmMsgs = plusOne(sReqConfirmMsgs);
+    // A message already counted as awaiting confirmation is not counted twice.
+    if (rec.sReqUsrConfirm == "1" && !prior.awaitsConfirmation) sReqConfirmMsgs = plusOne(sReqConfirmMsgs);
   } else if (name == "usractchoicedata") {
     rec.sUserActionData = value;
   } else if (name == "frmdt") {
@@ -130,13 +154,15 @@ std::string storedName(const std::string& id) {
 // LF), LF alone or CR alone.
 std::string bodyText(const std::string& content) { return replaceAll(replaceAll(content, "\r\n", "\r"), "\n", "\r"); }
 
-void storeMessage(const typMsgRecord& rec) {
-  if (leadingNumber(rec.sID) == 0) return;
+// Returns whether the message was stored.
+bool storeMessage(const typMsgRecord& rec, const Prior& prior) {
+  if (leadingNumber(rec.sID) == 0) return false;
   if (!isSafeMessageId(rec.sID)) {
     subWriteLog("ERR : fncParseDeskMessages, unsafe message id " + rec.sID);
-    return;
+    return false;
   }
   const std::string id = storedName(rec.sID);
+  countStoredMessage(prior);
   auto put = [&](const char* key, const std::string& value) { fncwriteToINI(id, key, value, sInboxINI_Write); };
   put("Subject", rec.sSubject);
   if (!trim(rec.sContent).empty()) subCreateMsgFile(id, bodyText(rec.sContent));
@@ -155,7 +181,50 @@ void storeMessage(const typMsgRecord& rec) {
   put("Download_InformedToUser", sUserName);
   put("Download_InformedAgentTime", platform::nowStamp());
   put("RequireUserConfirmation", rec.sReqUsrConfirm);
+  return true;
 }
+
+// The id a message is stored under: the trimmed text of its last "id"
+// field ("" when it has none).
+std::string storedId(const platform::xml::Node& message) {
+  std::string id;
+  for (long j = 0, n = message.childCount(); j < n; ++j) {
+    auto field = message.child(j);
+    if (field && toLower(trim(field->name())) == "id") id = trim(field->text());
+  }
+  return id;
+}
+
+// The inbox's messages by lower-case name, as the parse found and stored them.
+class StoredMessages {
+ public:
+  StoredMessages() {
+    try {
+      for (const std::string& name : ini::sectionNames(sInboxINI_Read)) names_.insert(toLower(name));
+    } catch (const RuntimeError&) {
+      // No inbox to look in: every message is new to it.
+    }
+  }
+  // What the inbox holds of `id` now, and whether the reply brought it
+  // before.
+  Prior take(const std::string& id) {
+    Prior prior;
+    if (!isStorable(id)) return prior;
+    prior.againInThisReply = !takenThisReply_.insert(toLower(id)).second;
+    if (!names_.count(toLower(id))) return prior;
+    prior.stored = true;
+    std::string read, confirm;
+    fncReadFromINI(read, id, "ReadStatus", sInboxINI_Read);
+    fncReadFromINI(confirm, id, "RequireUserConfirmation", sInboxINI_Read);
+    prior.read = toUpper(trim(read)) != "UNREAD";
+    prior.awaitsConfirmation = trim(confirm) == "1";
+    return prior;
+  }
+  void add(const std::string& id) { names_.insert(toLower(id)); }
+
+ private:
+  std::unordered_set<std::string> names_, takenThisReply_;
+};
 
 bool hasElementChild(const platform::xml::Node& node) {
   for (long j = 0, n = node.childCount(); j < n; ++j) {
@@ -192,13 +261,16 @@ bool fncParseDeskMessages(const std::string& reply) {
     // Records are kept for real messages only: nodes that are skipped take
     // no place in arrMessages, while the log's number counts every child.
     const long count = list->childCount();
-    size_t handled = 0;
+    size_t handled = 0, fresh = 0;
+    StoredMessages stored;
     for (long i = 0; i < count; ++i) {
       auto message = list->child(i);
       // A node without fields (a comment, stray text, an empty element) is
       // not a message: skip it rather than fail the whole reply.
       if (!message || !hasElementChild(*message)) continue;
-      if (handled == kMaxMessagesPerReply) {
+      const Prior prior = stored.take(storedId(*message));
+      // Messages stored before pass without counting, each once per reply.
+      if ((!prior.stored || prior.againInThisReply) && fresh++ == kMaxMessagesPerReply) {
         subWriteLog("ERR : fncParseDeskMessages, the reply holds more than " + std::to_string(kMaxMessagesPerReply) +
                     " messages; the rest are left for a later run");
         break;
@@ -223,11 +295,11 @@ bool fncParseDeskMessages(const std::string& reply) {
           }
           statusSeen = true;
         }
-        handleField(rec, name, trim(field->text()));
+        handleField(rec, prior, name, trim(field->text()));
       }
       subWriteLog("MSG : -----------------------------MSG No. " + std::to_string(i + 1) +
                   "------------------------------------------------");
-      storeMessage(rec);
+      if (storeMessage(rec, prior)) stored.add(rec.sID);
       result = true;
     }
   } catch (const std::exception& e) {

@@ -25,7 +25,8 @@ void subCreateMsgFile(const std::string& SID, const std::string& Content);
 
 // A message id that can safely name a body file and an INI section: not
 // empty, not "." or "..", at most 128 characters, and free of path and
-// section syntax (\ / : * ? " < > | ]) and of control characters.
+// section syntax (\ / : * ? " < > | ]), of "," (the list of section names
+// is joined by it) and of control characters.
 bool isSafeMessageId(const std::string& id);
 
 }  // namespace nfy

@@ -80,7 +80,8 @@ void fncPostTemplateExecutionStatus(DeliveryReport r) {
     // The installation folder gets its "DeskPostLogs" at start-up; the data
     // folder may not have one yet. Make it, so that the report is kept.
     ensureFolder(folder);
-    files::writeWholeFile(folder + paths::sep() + name, body + "\r\n");
+    // The report names the user, the message and the time: the user's own.
+    files::writeWholeFile(folder + paths::sep() + name, body + "\r\n", platform::NewFile::Private);
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncPostTemplateExecutionStatus, " + trap(e).description);
   }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,14 @@ FileStamp fileStamp(const std::string& path);
 
 // The wall clock in the units of FileStamp::modified.
 std::int64_t fileClockNow();
+
+// Who holds what stands at a name of the shared folder: nothing, a regular
+// file of the running user's own (Linux: its owner is the effective user;
+// Windows: its owner SID is the process token's user, or the owner the token
+// gives new objects, as for an elevated administrator), or anything else (a
+// file of another user, a link, a folder, a FIFO or device).
+enum class Ownership { None, Own, Other };
+Ownership fileOwnership(const std::string& path);
 
 enum class ReadStatus { Ok, Missing, Failed };
 
@@ -64,7 +73,8 @@ ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t max
 // renames it over `path` in one step, so that `path` is always either its
 // old or its new content, also after a power cut, and readers that have the
 // old one open keep it. The new file keeps the old one's mode (and owner and
-// group where the process may set them); a new file gets `mode`. Fills
+// group where the process may set them); a new file gets `mode`. A file of
+// another user at `path` is never replaced (false). Fills
 // `stamp` with the stamp of the new content. Another program holding the
 // file open without sharing its deletion makes the rename wait, at most
 // `waitMs`. False on failure (a symbolic link or a non-regular file at
@@ -76,12 +86,14 @@ enum class WriteStatus { Ok, NoFolder, Refused };
 
 // Writes a file in place with exactly these bytes, creating it when missing
 // (with `mode`). Refused when the file may not be written, or when a
-// symbolic link or a non-regular file stands at `path`.
+// symbolic link, a non-regular file or a file of another user stands at
+// `path`.
 WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile mode);
 
 // Opens a file for appending (creating it when missing, readable by its user
 // only) as a stream that started programs do not inherit; nullptr when it
-// cannot, or when a symbolic link or a non-regular file stands at `path`.
+// cannot, or when a symbolic link, a non-regular file or a file of another
+// user stands at `path`.
 std::FILE* openAppendStream(const std::string& path);
 
 // Deletes a file; false when it could not be deleted (or did not exist).
@@ -102,7 +114,9 @@ class FileLock {
   // this user's own (anybody who may open a lock file may hold it).
   bool open(const std::string& lockPath);
   // Takes the lock, waiting at most `waitMs` for another holder to let go;
-  // false when the wait ran out.
+  // false when the wait ran out. After a wait ran out, the lock is only
+  // tried (false at once) until the holder that outlasted it has let go:
+  // one waiter per lock, and no caller waits twice for the same holder.
   bool lock(unsigned waitMs);
   void unlock();
 
@@ -111,6 +125,7 @@ class FileLock {
   std::intptr_t handle_ = kNone;
   std::string path_;
   bool locked_ = false;
+  std::shared_ptr<void> gaveUp_;  // the wait that ran out, while it lasts
 };
 
 // Sleeps for about `ms` milliseconds.

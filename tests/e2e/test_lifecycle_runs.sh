@@ -94,6 +94,7 @@ saved="$(ls "$DATA/DeskPostLogs")"
 grep -qE '^wpdcmsendmsgdskupd_N_1234_304_[0-9]{15,16}\.xml$' <<<"$saved" || fail "saved report [$saved]"
 body="$(cat "$DATA/DeskPostLogs/$saved")"
 assert_eq "$(tail -c 2 "$DATA/DeskPostLogs/$saved" | od -An -c | tr -d ' ')" '\r\n' "saved report ends in CR LF"
+is_windows || assert_eq "$(stat -c %a "$DATA/DeskPostLogs/$saved")" "600" "a saved report is the user's own"
 grep -q $'^<wpdcmsendmsgdskupd><mmid>77</mmid><msgid>304</msgid>.*<status>2</status>.*</wpdcmsendmsgdskupd>\r$' \
   <<<"$body" || fail "saved report: $body"
 assert_line "$log" "MSG : Creating File $(winpath "$DATA/DeskPostLogs")$SEP$saved"

@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
 # On Linux the data folder is shared by the users of the machine. Another
-# (real) user plants symbolic links, FIFOs and a program named like the start
-# of the installation path in it; the run overwrites nothing through them,
-# never hangs on them, keeps the inbox's mode, and starts the real viewer.
+# (real) user plants symbolic links, FIFOs, a program named like the start
+# of the installation path, and files of their own (open to all) at the
+# names the run writes or reads; the run overwrites nothing through them,
+# never hangs on them, writes nothing into their files, reads no inbox of
+# theirs, keeps the inbox's mode, and starts the real viewer.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/flow.sh"
 
-if is_windows; then
-  echo "skipped: the shared data folder with links and FIFOs of another user is a Linux scenario"
-  exit 77
-fi
 if [ "$(id -u)" -ne 0 ] || ! command -v useradd >/dev/null; then
   echo "skipped: a second user needs root and useradd"
   exit 77
@@ -24,6 +22,40 @@ as_other() { runuser -u "$OTHER" -- "$@"; }
 
 flow_begin
 trap 'flow_stop_provider; userdel "$OTHER" 2>/dev/null || true; e2e_cleanup' EXIT
+
+# Under Wine a file's owner SID is that of its Unix owner: files the other
+# user owns are another owner's to the program, as on a Windows machine
+# whose users share C:\ProgramData\VELTOR. (Links and FIFOs below are Linux
+# matters.)
+if is_windows; then
+  printf 'id=101\nsubject=First\ncontent=The body\nstatus=0\n' >"$SANDBOX/messages.txt"
+  flow_start_provider --messages "$SANDBOX/messages.txt"
+  run_answering EXIT
+  logfile="$(the_log)"
+  rm -f "$logfile"
+  give() { printf '%s' "$2" >"$1" && chown "$OTHER" "$1"; }
+  give "$logfile" ""
+  give "$INBOX.old.ini" $'[101]\r\nMsgStatus=1\r\n'
+  touch -d '+1 minute' "$INBOX.old.ini"
+  : >"$SANDBOX/requests.txt"
+  run_answering EXIT
+  assert_eq "$(stat -c %s "$logfile")" "0" "the other user's log file"
+  own_log="$(log_files | grep -vxF "$(basename "$logfile")")"
+  [[ "$own_log" =~ _[0-9]{6}_.+\.txt$ ]] || fail "not the timed name: $own_log"
+  assert_eq "$(inbox_value 101 Subject)" "First" "the message stays"
+  assert_eq "$(requests | grep -c tfr_wpdcmsendmsgdskupd || true)" "0" "reports"
+  rm -f "$(log_folder)"/* "$INBOX" "$INBOX.old.ini" "$MESSAGES/101.dat"
+  give "$INBOX" $'[MsgCount]\r\nTotalMsgs=0\r\n'
+  give "$MESSAGES/101.dat" ""
+  run_answering EXIT
+  log="$(run_log)"
+  assert_line "$log" "ERR : ReadLatestINIFile ::  70:Permission denied"
+  assert_line "$log" "ERR : Failed to write to the INI"
+  assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
+  assert_eq "$(tr -d '\r' <"$INBOX")" $'[MsgCount]\nTotalMsgs=0' "the other user's inbox"
+  assert_eq "$(stat -c %s "$MESSAGES/101.dat")" "0" "the other user's body file"
+  exit 0
+fi
 
 # The installation lives in a folder every user may write to, reached
 # through a path with a blank, as on a workstation where nobody locked the
@@ -65,7 +97,8 @@ rm -f "$logfile"
 as_other ln -s "$SANDBOX/victim.txt" "$logfile"
 run_answering EXIT
 assert_eq "$(cat "$SANDBOX/victim.txt")" "precious" "the log's link target"
-rm -f "$logfile"
+assert_eq "$(log_files | grep -vcxF "$(basename "$logfile")")" "1" "a log of the run's own beside the link"
+rm -f "$(log_folder)"/*
 
 # A body file and the inbox's old temporary name as links; the inbox is 0640.
 rm -f "$INBOX" "$MESSAGES/101.dat"
@@ -115,3 +148,41 @@ assert_line "$(run_log)" "MSG : Successfully executed the ${INSTALL_WITH_BLANK}n
 for _ in $(seq 1 50); do [ -s "$SANDBOX/viewer.txt" ] && break; sleep 0.1; done
 [ -s "$SANDBOX/viewer.txt" ] || fail "the viewer did not start"
 assert_no_path "$SANDBOX/planted-ran"
+
+# Files another user makes first at the names the run writes, open to all.
+plant() { as_other sh -c 'printf "%s" "$2" >"$1" && chmod 0666 "$1"' _ "$1" "$2"; }
+rm -f "$logfile" "$INBOX" "$INBOX".*.ini "$MESSAGES/101.dat"
+run_answering EXIT
+rm -f "$logfile"
+
+note "the log: the run takes the next free name"
+plant "$logfile" ""
+run_answering EXIT
+assert_eq "$(stat -c %s "$logfile")" "0" "the other user's log file"
+own_log="$(log_files | grep -vxF "$(basename "$logfile")")"
+[[ "$own_log" =~ _[0-9]{6}_${USER_NAME}\.txt$ ]] || fail "not the timed name: $own_log"
+assert_eq "$(stat -c '%a %U' "$(log_folder)/$own_log")" "600 $USER_NAME" "the run's own log"
+rm -f "$logfile" "$(log_folder)/$own_log"
+
+note "a newer copy of the inbox planted by another user is not read"
+plant "$INBOX.old.ini" $'[101]\r\nMsgStatus=1\r\n'
+touch -d '+1 minute' "$INBOX.old.ini"
+: >"$SANDBOX/requests.txt"
+run_answering EXIT
+assert_line "$(run_log)" "MSG : Preprocessing :sInboxINI_Read :: $INBOX"
+assert_eq "$(inbox_value 101 Subject)" "First" "the message stays"
+assert_eq "$(requests | grep -c tfr_wpdcmsendmsgdskupd || true)" "0" "reports"
+rm -f "$logfile" "$INBOX.old.ini"
+
+note "the inbox and a body file of another user are never written into or replaced"
+rm -f "$INBOX" "$MESSAGES/101.dat"
+plant "$INBOX" $'[MsgCount]\r\nTotalMsgs=0\r\n'
+plant "$MESSAGES/101.dat" ""
+run_answering EXIT
+log="$(run_log)"
+assert_line "$log" "ERR : ReadLatestINIFile ::  70:Permission denied"
+assert_line "$log" "ERR : Failed to write to the INI"
+assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
+assert_eq "$(stat -c '%a %U' "$INBOX")" "666 $OTHER" "the planted inbox"
+assert_eq "$(tr -d '\r' <"$INBOX")" $'[MsgCount]\nTotalMsgs=0' "the planted inbox's content"
+assert_eq "$(stat -c %s "$MESSAGES/101.dat")" "0" "the planted body file"

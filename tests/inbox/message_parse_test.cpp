@@ -89,13 +89,14 @@ TEST_F(MessageParse, StoresNewMessagesAndRaisesTheCountsThenRestoresThemUncounte
   EXPECT_TRUE(hasLine("MSG : -----------------------------MSG No. 2------------------------------------------------"));
   EXPECT_TRUE(hasLine("MSG : 111111111111 : 0"));
 
-  // The same messages again, now recalled: stored again, nothing counted.
+  // The same messages again, now recalled: stored again, not counted again;
+  // only 101, which the user had read, is unread once more.
   fncwriteToINI("101", "ReadStatus", "READ", sInboxINI_Write);
   sTotalMsgs = "5", sUnreadMsgs = "3";
   ASSERT_TRUE(fncParseDeskMessages(reply(message("101", "1") + message("102", "1"))));
   EXPECT_EQ(lNewMsgCount, 0);
   EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "5");
-  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "3");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "4");
   EXPECT_EQ(ini("101", "MsgStatus"), "1");
   EXPECT_EQ(ini("101", "ReadStatus"), "UnRead");
 }
@@ -219,21 +220,53 @@ TEST_F(MessageParse, HostileRepliesAreHandledInBoundedWork) {
   // A repeated status neither counts the message again nor writes again.
   std::string statuses;
   for (int i = 0; i < 2000; ++i) statuses += "<status>0</status>";
+  const double before = leadingNumber(ini("MsgCount", "TotalMsgs"));
   ASSERT_TRUE(fncParseDeskMessages(reply("<m><id>12</id>" + statuses + "<dcdwntime>t</dcdwntime></m>")));
   EXPECT_EQ(lNewMsgCount, 1);
-  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "1");
+  EXPECT_EQ(leadingNumber(ini("MsgCount", "TotalMsgs")), before + 1);
   EXPECT_EQ(ini("12", "DownloadedDCTime"), "t");
   EXPECT_TRUE(hasLine("ERR : fncParseDeskMessages, message 1 has more than one status; only the first counts"));
 }
 
-TEST_F(MessageParse, IdsThatAreNotStoredLeaveNoSectionButStillCount) {
+// The cap counts messages new to the inbox: a second run passes over the
+// ones stored before and stores the rest, and the counts follow the sections.
+TEST_F(MessageParse, AReplyPastTheCapArrivesWholeOverTwoRuns) {
+  seedSummary("0", "0");
+  std::string many;
+  for (int i = 1; i <= 1500; ++i) many += "<m><id>" + std::to_string(i) + "</id><status>0</status></m>";
+  const std::string capLine =
+      "ERR : fncParseDeskMessages, the reply holds more than 1000 messages; the rest are left for a later run";
+  long capLines = 0;
+  for (const char* expected : {"1000", "1500"}) {
+    ASSERT_TRUE(fncParseDeskMessages(reply(many)));
+    EXPECT_EQ(splitAt(fncGetSectionNames(), ',').size(), std::stoul(expected));
+    EXPECT_EQ(ini("MsgCount", "TotalMsgs"), expected);
+    EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), expected);
+    auto lines = log.lines();
+    capLines = std::count(lines.begin(), lines.end(), capLine);
+    EXPECT_EQ(capLines, 1);  // the first run's only
+  }
+  EXPECT_EQ(ini("1500", "ReadStatus"), "UnRead");
+
+  // Copies of a stored message count against the cap, and count once.
+  std::string copies;
+  for (int i = 0; i < 1200; ++i) copies += "<m><id>7</id><status>0</status></m>";
+  arrMessages.clear();
+  ASSERT_TRUE(fncParseDeskMessages(reply(copies)));
+  EXPECT_EQ(arrMessages.size(), 1001u);
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "1500");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "1500");
+}
+
+TEST_F(MessageParse, IdsThatAreNotStoredLeaveNoSectionAndNoCount) {
   seedSummary("0", "0");
   std::string m =
       "<message><id>abc</id><status>0</status></message><message><id>0</id><status>0</status></message>"
       "<message><status>0</status></message>";
   ASSERT_TRUE(fncParseDeskMessages(reply(m)));
   EXPECT_EQ(lNewMsgCount, 3);
-  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "3");
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "0");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "0");
   EXPECT_EQ(fncGetSectionNames(), "");
 }
 
@@ -260,7 +293,8 @@ TEST_F(MessageParse, UnsafeIdsNeverBecomePathsOrSections) {
   }
   EXPECT_EQ(fncGetSectionNames(), "");
   EXPECT_EQ(box.read("outside.dat"), "keep");
-  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "7");  // counted as new all the same
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "0");  // the counts follow the sections
+  EXPECT_EQ(lNewMsgCount, 1);
   EXPECT_EQ(ini("MsgCount", "MSGId"), "0");
 }
 
@@ -299,7 +333,7 @@ TEST_F(MessageParse, BodyFileIsNotWrittenWithoutAMessagesFolder) {
 TEST(MessageId, SafeIdsAreExactlyThePlainFileNames) {
   for (const char* ok : {"1", "101", "abc", "a b", "1.5", "x[1"}) EXPECT_TRUE(isSafeMessageId(ok)) << ok;
   for (const char* bad :
-       {"", "  ", ".", "..", "a/b", "a\\b", "c:", "a*", "a?", "a\"", "a<", "a>", "a|", "a]", "a\tb", "a\x7f"}) {
+       {"", "  ", ".", "..", "a/b", "a\\b", "c:", "a*", "a?", "a\"", "a<", "a>", "a|", "a]", "5,7", "a\tb", "a\x7f"}) {
     EXPECT_FALSE(isSafeMessageId(bad)) << bad;
   }
   EXPECT_TRUE(isSafeMessageId(std::string(128, '1')));

@@ -49,6 +49,20 @@ int openRegular(const char* path, int flags, mode_t mode = 0, bool follow = fals
   return fd;
 }
 
+// openRegular, and only for a file of the running user's own: another
+// user's file in the shared folder is never written into (EACCES).
+int openOwnRegular(const char* path, int flags, mode_t mode) {
+  int fd = openRegular(path, flags, mode);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+    ::close(fd);
+    errno = EACCES;
+    return -1;
+  }
+  return fd;
+}
+
 bool writeAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -87,6 +101,12 @@ FileStamp fileStamp(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
   return stampOf(st);
+}
+
+Ownership fileOwnership(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? Ownership::None : Ownership::Other;
+  return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() ? Ownership::Own : Ownership::Other;
 }
 
 std::int64_t fileClockNow() {
@@ -168,13 +188,18 @@ ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t max
 }
 
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {
-  // The file to replace: a link or a non-regular file there is refused, an
-  // existing file hands its mode and owner on to the new one.
+  // The file to replace: a link, a non-regular file or another user's file
+  // there is refused; the user's own file hands its mode and group on to the
+  // new one.
   struct stat old {};
   bool exists = ::lstat(path.c_str(), &old) == 0;
   if (!exists && errno != ENOENT) return false;
   if (exists && !S_ISREG(old.st_mode)) {
     errno = S_ISLNK(old.st_mode) ? ELOOP : EINVAL;
+    return false;
+  }
+  if (exists && old.st_uid != ::geteuid()) {
+    errno = EACCES;
     return false;
   }
   std::string temp;
@@ -187,9 +212,9 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
   if (fd < 0) return false;
   bool ok = true;
   if (exists) {
-    // fchown fails unless the process may give the file away (root, or the
-    // same owner and a group of its own): the mode is still kept.
-    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
+    // fchown fails unless the group is one of the user's own: the mode is
+    // still kept.
+    if (old.st_gid != ::getegid()) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     ok = ::fchmod(fd, old.st_mode & 07777) == 0;
   }
   ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
@@ -211,7 +236,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 }
 
 WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile mode) {
-  int fd = openRegular(path.c_str(), O_WRONLY | O_CREAT, modeFor(mode));
+  int fd = openOwnRegular(path.c_str(), O_WRONLY | O_CREAT, modeFor(mode));
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? WriteStatus::NoFolder : WriteStatus::Refused;
   bool ok = ::ftruncate(fd, 0) == 0 && writeAll(fd, bytes);
   ok = ::close(fd) == 0 && ok;
@@ -219,7 +244,7 @@ WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, Ne
 }
 
 std::FILE* openAppendStream(const std::string& path) {
-  int fd = openRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+  int fd = openOwnRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
   if (fd < 0) return nullptr;
   std::FILE* f = ::fdopen(fd, "ab");
   if (!f) ::close(fd);
@@ -269,6 +294,14 @@ bool FileLock::lock(unsigned waitMs) {
   int fd = static_cast<int>(handle_);
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return locked_ = true;
   if (errno != EWOULDBLOCK && errno != EINTR) return false;
+  if (gaveUp_) {
+    // The wait that ran out is still queued behind the same holder: no
+    // second waiter, and no second wait for that holder.
+    auto earlier = std::static_pointer_cast<LockWait>(gaveUp_);
+    std::lock_guard<std::mutex> hold(earlier->m);
+    if (!earlier->done) return false;
+    gaveUp_.reset();
+  }
   if (waitMs == 0) return false;
   // Polling would starve behind a writer that takes the lock again at once.
   auto wait = std::make_shared<LockWait>();
@@ -293,6 +326,7 @@ bool FileLock::lock(unsigned waitMs) {
   std::unique_lock<std::mutex> hold(wait->m);
   if (!wait->cv.wait_for(hold, std::chrono::milliseconds(waitMs), [&] { return wait->done; })) {
     wait->abandoned = true;
+    gaveUp_ = wait;
     return false;
   }
   if (!wait->ok) {

@@ -75,15 +75,18 @@ unsigned long startProcess(const std::string& commandLine, WindowStyle /*style: 
   // The started program outlives this one and is never waited for: let the
   // system reap it.
   std::signal(SIGCHLD, SIG_IGN);
-  // ...but the started program gets the default disposition back: one that
-  // waits for its own children would not see them end otherwise.
+  // ...but the started program begins as if started afresh: every signal
+  // with its default disposition (one that waits for its own children would
+  // not see them end, one that writes to a closed pipe would not stop) and
+  // none blocked.
   posix_spawnattr_t attr;
   if (posix_spawnattr_init(&attr) != 0) raiseError(err::kOutOfMemory);
-  sigset_t reset;
-  sigemptyset(&reset);
-  sigaddset(&reset, SIGCHLD);
-  posix_spawnattr_setsigdefault(&attr, &reset);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
   int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// after windows.h
+#include <aclapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -53,6 +55,64 @@ HANDLE openPlain(const std::string& path, DWORD access, DWORD disposition, bool 
   return INVALID_HANDLE_VALUE;
 }
 
+// The SIDs that make a file the running user's own: the token's user, and
+// the owner the token gives new objects (the Administrators group for an
+// elevated administrator). Read once.
+struct OwnSids {
+  std::vector<unsigned char> user, owner;
+};
+
+const OwnSids& ownSids() {
+  static const OwnSids sids = [] {
+    OwnSids s;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return s;
+    auto query = [&](TOKEN_INFORMATION_CLASS kind, std::vector<unsigned char>& out) {
+      DWORD size = 0;
+      GetTokenInformation(token, kind, nullptr, 0, &size);
+      std::vector<unsigned char> buf(size);
+      if (size == 0 || !GetTokenInformation(token, kind, buf.data(), size, &size)) return;
+      PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid
+                                   : reinterpret_cast<TOKEN_OWNER*>(buf.data())->Owner;
+      if (!IsValidSid(sid)) return;
+      auto* bytes = static_cast<unsigned char*>(sid);
+      out.assign(bytes, bytes + GetLengthSid(sid));
+    };
+    query(TokenUser, s.user);
+    query(TokenOwner, s.owner);
+    CloseHandle(token);
+    return s;
+  }();
+  return sids;
+}
+
+// Whether the file open as `h` (with READ_CONTROL) is the running user's own.
+bool isOwnFile(HANDLE h) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const OwnSids& mine = ownSids();
+  auto same = [&](const std::vector<unsigned char>& sid) {
+    return !sid.empty() && owner && EqualSid(owner, const_cast<unsigned char*>(sid.data()));
+  };
+  bool own = same(mine.user) || same(mine.owner);
+  LocalFree(sd);
+  return own;
+}
+
+// openPlain for writing, and only a file of the running user's own: another
+// user's file in the shared folder is never written into.
+HANDLE openOwnPlain(const std::string& path, DWORD access, DWORD disposition) {
+  HANDLE h = openPlain(path, access | READ_CONTROL, disposition);
+  if (h == INVALID_HANDLE_VALUE || isOwnFile(h)) return h;
+  CloseHandle(h);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
+}
+
 bool isTransient(DWORD e) {
   return e == ERROR_SHARING_VIOLATION || e == ERROR_ACCESS_DENIED || e == ERROR_LOCK_VIOLATION;
 }
@@ -70,6 +130,17 @@ FileStamp fileStamp(const std::string& path) {
   s.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   s.modified = toEpochNs(data.ftLastWriteTime);
   return s;
+}
+
+Ownership fileOwnership(const std::string& path) {
+  HANDLE h = openShared(path, READ_CONTROL | FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? Ownership::None : Ownership::Other;
+  }
+  bool own = isPlainFile(h) && isOwnFile(h);
+  CloseHandle(h);
+  return own ? Ownership::Own : Ownership::Other;
 }
 
 std::int64_t fileClockNow() {
@@ -190,6 +261,11 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
     return false;
   }
+  // Nor is another user's file replaced.
+  if (attributes != INVALID_FILE_ATTRIBUTES && fileOwnership(path) == Ownership::Other) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
   // A fresh name, created new: nobody can have prepared it.
   static std::atomic<unsigned> counter{0};
   std::string tempPath;
@@ -237,7 +313,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 }
 
 WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile) {
-  HANDLE h = openPlain(path, GENERIC_WRITE, OPEN_ALWAYS);
+  HANDLE h = openOwnPlain(path, GENERIC_WRITE, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) {
     return GetLastError() == ERROR_PATH_NOT_FOUND ? WriteStatus::NoFolder : WriteStatus::Refused;
   }
@@ -255,7 +331,7 @@ WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, Ne
 
 std::FILE* openAppendStream(const std::string& path) {
   // A handle is not inherited unless asked for, and neither is this one.
-  HANDLE h = openPlain(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
+  HANDLE h = openOwnPlain(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
   if (fd < 0) {
@@ -291,13 +367,21 @@ bool FileLock::open(const std::string& lockPath) {
 bool FileLock::lock(unsigned waitMs) {
   if (handle_ == kNone) return false;
   HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  // After a wait ran out, only one try until the lock is had again.
+  if (gaveUp_) waitMs = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   for (unsigned pause = 0;; ++pause) {
     OVERLAPPED whole{};
-    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return locked_ = true;
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+      gaveUp_.reset();
+      return locked_ = true;
+    }
     DWORD e = GetLastError();
     if (e != ERROR_LOCK_VIOLATION && e != ERROR_IO_PENDING) return false;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      if (waitMs > 0) gaveUp_ = std::make_shared<bool>(true);
+      return false;
+    }
     Sleep(pause < 50 ? 0 : 1);
   }
 }

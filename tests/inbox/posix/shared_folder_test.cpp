@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/startup.h"
 #include "base/errors.h"
 #include "bridges/desk_template.h"
 #include "inbox/ini_access.h"
@@ -123,21 +125,79 @@ TEST_F(SharedFolder, NewPerUserFilesAreTheUsersOwnAndAReplacedInboxKeepsItsMode)
   ASSERT_EQ(::chmod(inbox.c_str(), 0640), 0);
   fncwriteToINI("101", "Subject", "t", inbox);
   EXPECT_EQ(modeOf(inbox), 0640u);
-  // So do its owner and group, where the process may set them.
-  if (::geteuid() == 0) {
-    ASSERT_EQ(::chown(inbox.c_str(), 4242, 4343), 0);
-    fncwriteToINI("101", "Subject", "u", inbox);
-    struct stat st {};
-    ASSERT_EQ(::stat(inbox.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 4242u);
-    EXPECT_EQ(st.st_gid, 4343u);
-  }
-  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), ::geteuid() == 0 ? "[101]\r\nSubject=u\r\n" : "[101]\r\nSubject=t\r\n");
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), "[101]\r\nSubject=t\r\n");
   // Body files are shared by the users of the machine.
   box.mkdirs("Messages");
   sMsgFolder = box.path("Messages");
   subCreateMsgFile("101", "body");
   EXPECT_EQ(modeOf(box.path("Messages/101.dat")), 0644u);
+}
+
+// Another user who makes the inbox, a body file or the log first (open to
+// everyone) gets nothing the run writes: the inbox and body writes fail with
+// their lines, the log goes to the next free name.
+TEST_F(SharedFolder, FilesOfAnotherUserAreNeverWrittenIntoOrReplaced) {
+  if (::geteuid() != 0) GTEST_SKIP() << "handing a file to another user needs root";
+  test::CapturedLog log(box);
+  auto plant = [&](const std::string& name, const std::string& text) {
+    box.write(name, text);
+    ASSERT_EQ(::chown(box.path(name).c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chmod(box.path(name).c_str(), 0666), 0);
+  };
+  plant("nfyDeskInbox_user.ini", "[101]\r\nMsgStatus=1\r\n");
+  fncwriteToINI("101", "Subject", "secret", inbox);
+  EXPECT_EQ(log.lines().back(), "ERR : Failed to write to the INI");
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), "[101]\r\nMsgStatus=1\r\n");
+  EXPECT_EQ(modeOf(inbox), 0666u);
+
+  box.mkdirs("Messages");
+  sMsgFolder = box.path("Messages");
+  plant("Messages/101.dat", "");
+  subCreateMsgFile("101", "secret");
+  EXPECT_EQ(log.lines().back(), "ERR : subCreateMsgFile, Permission denied");
+  EXPECT_EQ(box.read("Messages/101.dat"), "");
+
+  closeLog();
+  const std::string daily = logFileName("nfyDeskNotify", "1234", "user", false);
+  plant(daily, "");
+  const std::string folder = fs::path(inbox).parent_path().string();
+  openRunLog(folder + "/", "nfyDeskNotify", "1234", "user", false);
+  subWriteLog("MSG : secret");
+  closeLog();
+  EXPECT_EQ(box.read(daily), "");
+  std::string timed;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    std::string name = e.path().filename().string();
+    if (name != daily && name.rfind("nfyDeskNotify_1234_", 0) == 0) timed = name;
+  }
+  EXPECT_NE(box.read(timed).find("MSG : secret"), std::string::npos) << timed;
+  EXPECT_EQ(modeOf(box.path(timed)), 0600u);
+  log.reopen();
+}
+
+// A newer copy that another user planted, or a link, is never the inbox
+// that is read (it would have the run act on keys another user chose).
+TEST_F(SharedFolder, TheInboxReadIsTheNewestOfTheUsersOwnRegularFiles) {
+  test::CapturedLog log(box);
+  fncwriteToINI("101", "Subject", "s", inbox);
+  fs::last_write_time(inbox, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  box.write("victim.ini", "[101]\r\nMsgStatus=1\r\n");
+  fs::create_symlink(box.path("victim.ini"), box.path("Copy of nfyDeskInbox_user.ini"));
+  const std::string folder = fs::path(inbox).parent_path().string() + "/";
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), inbox);
+  if (::geteuid() != 0) GTEST_SKIP() << "handing a file to another user needs root";
+  box.write("nfyDeskInbox_user.ini.old.ini", "[101]\r\nMsgStatus=1\r\n");
+  ASSERT_EQ(::chown(box.path("nfyDeskInbox_user.ini.old.ini").c_str(), 4242, 4242), 0);
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), inbox);
+  // Nor is the per-user name when another user made it: no inbox is read.
+  fs::remove(inbox);
+  box.write("nfyDeskInbox_user.ini", "[101]\r\nMsgStatus=1\r\n");
+  ASSERT_EQ(::chown(inbox.c_str(), 4242, 4242), 0);
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), "");
+  EXPECT_EQ(log.lines().back(), "ERR : ReadLatestINIFile ::  70:Permission denied");
+  // The user's own newer copy still wins.
+  box.write("Backup nfyDeskInbox_user.ini", "[MsgCount]\r\n");
+  EXPECT_EQ(ReadLatestINIFile(folder, "nfyDeskInbox_user.ini"), folder + "Backup nfyDeskInbox_user.ini");
 }
 
 TEST_F(SharedFolder, ALockFileOfAnotherUserOrOpenToOthersIsNotShared) {
