@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/win32/file_time.h"
+#include "platform/win32/owner.h"
 
 namespace nfy::platform {
 namespace {
@@ -86,7 +87,17 @@ const OwnSids& ownSids() {
   return sids;
 }
 
-// Whether the file open as `h` (with READ_CONTROL) is the running user's own.
+}  // namespace
+
+bool isRunningUsersSid(PSID owner) {
+  if (!owner || !IsValidSid(owner)) return false;
+  const OwnSids& mine = ownSids();
+  auto same = [&](const std::vector<unsigned char>& sid) {
+    return !sid.empty() && EqualSid(owner, const_cast<unsigned char*>(sid.data()));
+  };
+  return same(mine.user) || same(mine.owner);
+}
+
 bool isOwnFile(HANDLE h) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
@@ -94,14 +105,12 @@ bool isOwnFile(HANDLE h) {
       ERROR_SUCCESS) {
     return false;
   }
-  const OwnSids& mine = ownSids();
-  auto same = [&](const std::vector<unsigned char>& sid) {
-    return !sid.empty() && owner && EqualSid(owner, const_cast<unsigned char*>(sid.data()));
-  };
-  bool own = same(mine.user) || same(mine.owner);
+  bool own = isRunningUsersSid(owner);
   LocalFree(sd);
   return own;
 }
+
+namespace {
 
 // openPlain for writing, and only a file of the running user's own: another
 // user's file in the shared folder is never written into.

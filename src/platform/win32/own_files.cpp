@@ -9,36 +9,12 @@
 #include <vector>
 
 #include "platform/win32/file_time.h"
+#include "platform/win32/owner.h"
 
 namespace nfy::platform {
 namespace {
 
 constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-
-// One piece of the process token (its user, or the owner it gives new
-// objects); empty when it cannot be had.
-std::vector<unsigned char> tokenPart(TOKEN_INFORMATION_CLASS what) {
-  std::vector<unsigned char> buf;
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return buf;
-  DWORD size = 0;
-  GetTokenInformation(token, what, nullptr, 0, &size);
-  buf.resize(size);
-  if (size == 0 || !GetTokenInformation(token, what, buf.data(), size, &size)) buf.clear();
-  CloseHandle(token);
-  return buf;
-}
-
-// A file is the user's when its owner is the process's user, or the owner
-// the process gives the files it creates (for an administrator that is
-// the Administrators group).
-bool ownerIsMe(PSID owner) {
-  static const std::vector<unsigned char> user = tokenPart(TokenUser);
-  static const std::vector<unsigned char> deflt = tokenPart(TokenOwner);
-  if (!owner || !IsValidSid(owner)) return false;
-  if (!user.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) return true;
-  return !deflt.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(deflt.data())->Owner);
-}
 
 bool ownedByMe(const std::string& path) {
   PSID owner = nullptr;
@@ -47,19 +23,7 @@ bool ownedByMe(const std::string& path) {
                             &sd) != ERROR_SUCCESS) {
     return false;
   }
-  bool mine = ownerIsMe(owner);
-  LocalFree(sd);
-  return mine;
-}
-
-bool handleOwnedByMe(HANDLE h) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  bool mine = ownerIsMe(owner);
+  bool mine = isRunningUsersSid(owner);
   LocalFree(sd);
   return mine;
 }
@@ -113,7 +77,7 @@ OwnRead readOwnFile(const std::string& path, std::uint64_t maxBytes, std::string
     result = OwnRead::Failed;
   } else if (info.dwFileAttributes & kNotPlain) {
     result = OwnRead::NotRegular;
-  } else if (!handleOwnedByMe(h)) {
+  } else if (!isOwnFile(h)) {
     result = OwnRead::NotOwn;
   } else {
     std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
