@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "base/text.h"
+#include "platform/file_ops.h"
 #include "platform/registry.h"
 #include "registry/key_path.h"
 #include "registry/registry_access.h"
@@ -296,15 +296,13 @@ class Tool {
   }
 
   int import(const std::string& fileName, bool use64) {
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) return failed(fileName + ": cannot be read");
+    // Read like every file that comes from outside: a regular file only, not
+    // through a link, never waiting on a FIFO or device, and no more than
+    // the parser takes (one byte more tells it the file is too large).
     std::string bytes;
-    char buf[65536];
-    while (file.read(buf, sizeof buf) || file.gcount() > 0) {
-      bytes.append(buf, static_cast<size_t>(file.gcount()));
-      if (bytes.size() > kMaxImportBytes) break;
+    if (platform::readFileStart(fileName, bytes, kMaxImportBytes) != platform::ReadStatus::Ok) {
+      return failed(fileName + ": cannot be read (it must be a regular file, not a link)");
     }
-    if (file.bad()) return failed(fileName + ": cannot be read");
     ImportFile parsed = parseImportFile(bytes);
     if (!parsed.ok) {
       std::string where = parsed.errorLine ? ": line " + std::to_string(parsed.errorLine) : "";
