@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "base/errors.h"
 #include "app/files.h"
 #include "app/log.h"
 #include "app/paths.h"
+#include "base/errors.h"
 #include "bridges/web_post.h"
 #include "platform/own_files.h"
 #include "platform/system.h"
