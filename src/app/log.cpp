@@ -29,7 +29,8 @@ void subWriteLog(const std::string& message) {
   try {
     // Under systemd an error line also reaches the journal, where the admin
     // sees why a run failed; the user's log file gets every line as before.
-    if (message.rfind("ERR : ", 0) == 0) platform::writeServiceJournal(message);
+    // Error lines begin "ERR : ", and those of a missing endpoint "ERR: ".
+    if (message.rfind("ERR : ", 0) == 0 || message.rfind("ERR: ", 0) == 0) platform::writeServiceJournal(message);
   } catch (...) {
   }
   if (!objLogFile) return;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/posix/file_stamp.h"
+#include "platform/posix/read_capped.h"
 
 namespace nfy::platform {
 namespace {
@@ -171,20 +172,10 @@ ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t max
   bytes.clear();
   int fd = openRegular(path.c_str(), O_RDONLY);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
-  bytes.resize(std::min<size_t>(maxBytes + 1, 1 << 16));
-  size_t got = 0;
-  ReadStatus result = ReadStatus::Ok;
-  while (got <= maxBytes) {
-    if (got == bytes.size()) bytes.resize(std::min(maxBytes + 1, bytes.size() * 2));
-    ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) result = ReadStatus::Failed;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
+  // One byte more than the cap tells the caller that the file is longer.
+  bool ok = readUpTo(fd, maxBytes + 1, bytes);
   ::close(fd);
-  bytes.resize(result == ReadStatus::Ok ? got : 0);
-  return result;
+  return ok ? ReadStatus::Ok : ReadStatus::Failed;
 }
 
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/posix/file_stamp.h"
+#include "platform/posix/read_capped.h"
 
 namespace nfy::platform {
 
@@ -64,18 +65,8 @@ OwnRead readOwnFile(const std::string& path, std::uint64_t maxBytes, std::string
   } else {
     // One byte more than the cap is asked for, so that a file that grew
     // since fstat is still caught.
-    bytes.resize(static_cast<size_t>(maxBytes) + 1);
-    size_t got = 0;
-    result = OwnRead::Ok;
-    for (;;) {
-      ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) result = OwnRead::Failed;
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-      if (got == bytes.size()) break;
-    }
-    bytes.resize(got);
+    result = readUpTo(fd, static_cast<size_t>(maxBytes) + 1, bytes) ? OwnRead::Ok : OwnRead::Failed;
+    const size_t got = bytes.size();
     struct stat after {};
     if (result == OwnRead::Ok && got > maxBytes) result = OwnRead::TooLarge;
     if (result == OwnRead::Ok &&

@@ -15,6 +15,7 @@
 
 #include "platform/win32/file_time.h"
 #include "platform/win32/owner.h"
+#include "platform/win32/read_capped.h"
 
 namespace nfy::platform {
 namespace {
@@ -221,23 +222,10 @@ ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t max
     DWORD e = GetLastError();
     return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
   }
-  bytes.resize(std::min<size_t>(maxBytes + 1, 1 << 16));
-  size_t got = 0;
-  ReadStatus result = ReadStatus::Ok;
-  while (got <= maxBytes) {
-    if (got == bytes.size()) bytes.resize(std::min(maxBytes + 1, bytes.size() * 2));
-    DWORD n = 0;
-    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - got, 1u << 30));
-    if (!ReadFile(h, bytes.data() + got, want, &n, nullptr)) {
-      if (GetLastError() != ERROR_HANDLE_EOF) result = ReadStatus::Failed;
-      break;
-    }
-    if (n == 0) break;
-    got += n;
-  }
+  // One byte more than the cap tells the caller that the file is longer.
+  bool ok = readUpTo(h, maxBytes + 1, bytes);
   CloseHandle(h);
-  bytes.resize(result == ReadStatus::Ok ? got : 0);
-  return result;
+  return ok ? ReadStatus::Ok : ReadStatus::Failed;
 }
 
 namespace {

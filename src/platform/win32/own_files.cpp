@@ -10,6 +10,7 @@
 
 #include "platform/win32/file_time.h"
 #include "platform/win32/owner.h"
+#include "platform/win32/read_capped.h"
 
 namespace nfy::platform {
 namespace {
@@ -84,21 +85,8 @@ OwnRead readOwnFile(const std::string& path, std::uint64_t maxBytes, std::string
     if (size > maxBytes) {
       result = OwnRead::TooLarge;
     } else {
-      bytes.resize(static_cast<size_t>(maxBytes) + 1);
-      size_t got = 0;
-      result = OwnRead::Ok;
-      for (;;) {
-        DWORD n = 0;
-        DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - got, 1u << 20));
-        if (!ReadFile(h, bytes.data() + got, want, &n, nullptr)) {
-          result = OwnRead::Failed;
-          break;
-        }
-        if (n == 0) break;
-        got += n;
-        if (got == bytes.size()) break;
-      }
-      bytes.resize(got);
+      result = readUpTo(h, static_cast<size_t>(maxBytes) + 1, bytes) ? OwnRead::Ok : OwnRead::Failed;
+      const size_t got = bytes.size();
       BY_HANDLE_FILE_INFORMATION after;
       if (result == OwnRead::Ok && got > maxBytes) result = OwnRead::TooLarge;
       if (result == OwnRead::Ok && (!GetFileInformationByHandle(h, &after) || got != size ||

@@ -46,16 +46,19 @@ TEST(LogJournal, ErrorLinesGoToTheJournalStreamOnlyWhenStandardErrorIsThatStream
     subWriteLog("MSG : progress stays in the file");
     subWriteLog("ERR : In Main, 13:Type mismatch");
     subWriteLog("ERR : two\nlines");
+    subWriteLog("ERR: Unable to find url in wpdcmgetmsgs");
     // Inherited by a program whose standard error is elsewhere: not its journal.
     setenv("JOURNAL_STREAM", "1:2", 1);
     subWriteLog("ERR : not for the journal");
     setenv("JOURNAL_STREAM", "garbage", 1);
     subWriteLog("ERR : not for the journal either");
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"MSG : progress stays in the file",
-                                                     "ERR : In Main, 13:Type mismatch", "ERR : two\nlines",
-                                                     "ERR : not for the journal", "ERR : not for the journal either"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"MSG : progress stays in the file", "ERR : In Main, 13:Type mismatch",
+                                        "ERR : two\nlines", "ERR: Unable to find url in wpdcmgetmsgs",
+                                        "ERR : not for the journal", "ERR : not for the journal either"}));
   }
-  EXPECT_EQ(box.read("journal.txt"), "<3>ERR : In Main, 13:Type mismatch\n<3>ERR : two lines\n");
+  EXPECT_EQ(box.read("journal.txt"),
+            "<3>ERR : In Main, 13:Type mismatch\n<3>ERR : two lines\n<3>ERR: Unable to find url in wpdcmgetmsgs\n");
 }
 
 }  // namespace
