@@ -62,14 +62,19 @@ std::vector<Entry> listFiles(const std::string& folder) {
   return out;
 }
 
+void raiseLastFileError() {
+  const platform::FileError e = platform::lastFileError();
+  throw RuntimeError(e.number, e.text);
+}
+
 void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode) {
   // The folders are shared by the users of the machine: a link or a FIFO at
   // the name is refused, never written through.
-  switch (platform::writeFileInPlace(path, bytes, mode)) {
-    case platform::WriteStatus::Ok: return;
-    case platform::WriteStatus::NoFolder: raiseError(err::kPathNotFound);
-    case platform::WriteStatus::Refused: raiseError(err::kPermissionDenied);
-  }
+  platform::FileStamp written;
+  if (platform::replaceFileWith(path, bytes, written, 2000, mode)) return;
+  const platform::FileError e = platform::lastFileError();
+  if (!folderExists(fs::path(path).parent_path().string())) raiseError(err::kPathNotFound);
+  throw RuntimeError(e.number, e.text);
 }
 
 void deleteFile(const std::string& path) {

@@ -26,10 +26,18 @@ struct Entry {
 // folder cannot be listed.
 std::vector<Entry> listFiles(const std::string& folder);
 
-// Replaces (or creates, with `mode`) a file with exactly these bytes. Raises
-// 76 when the folder is missing and 70 when the file cannot be written (also
-// when it belongs to another user).
+// Replaces (or creates, with `mode`) a file with exactly these bytes the
+// way the inbox is written: a new file beside it, flushed, renamed over the
+// old one, the folder flushed. On failure the old file (or none) stays and
+// the temporary file is gone. Raises 76 when the folder is missing, 70 when
+// the file may not be written (also when it belongs to another user), and
+// otherwise the error the system gave, with its own text ("No space left on
+// device").
 void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode);
+
+// Raises the last failure of a platform file call as a run-time error
+// carrying the system's own text.
+[[noreturn]] void raiseLastFileError();
 
 // Deletes a file; raises 53 when it does not exist and 70 when refused.
 void deleteFile(const std::string& path);

@@ -61,10 +61,7 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
   std::string sErr1, sErr2, sErr3;
   try {
     poster = withOneRegistration(registered, [] { return component::create("nfyPoster.WebPost"); });
-    // A saved report ends in CR LF; the log line does not carry it on.
-    std::string_view logged = sData;
-    while (!logged.empty() && (logged.back() == '\n' || logged.back() == '\r')) logged.remove_suffix(1);
-    subWriteLog("MSG : Webposting data :: " + std::string(logged));
+    subWriteLog("MSG : Webposting data :: " + sData);
     subWriteLog("MSG : Webposting Source :: " + sSource);
     std::vector<component::Arg> args{
         component::Arg::byRef(sData), component::Arg::byVal(false), component::Arg::byRef(sSource),

@@ -1,6 +1,7 @@
 #include "inbox/ini_access.h"
 
 #include <exception>
+#include <vector>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -8,6 +9,8 @@
 #include "base/text.h"
 #include "inbox/ini_document.h"
 #include "inbox/ini_file.h"
+#include "inbox/leftovers.h"
+#include "platform/file_ops.h"
 
 namespace nfy {
 namespace {
@@ -23,13 +26,57 @@ bool isSummaryCount(const std::string& section, const std::string& key) {
   return iequals(k, "TotalMsgs") || iequals(k, "UNREADMsgs") || iequals(k, "RequireUserConfirmation");
 }
 
+bool countsKept = true;
+
+// Installed once for the process: the inbox's counts follow its sections.
+const bool countsRuleInstalled = [] {
+  ini::setCommitRule([](const std::string& file, ini::KeyEdit& edit) {
+    if (countsKept && !sInboxINI_Write.empty() && file == sInboxINI_Write) keepInboxCountsTrue(edit);
+  });
+  return true;
+}();
+
 }  // namespace
 
-IniWriteScope::IniWriteScope(const std::string& file) : file_(file), scope_(file) {}
+void keepInboxCountsTrue(ini::KeyEdit& inbox) {
+  (void)countsRuleInstalled;
+  double total = 0, unread = 0, awaiting = 0;
+  std::vector<std::string> seen;
+  for (const std::string& name : inbox.sectionNames()) {
+    // Names match without regard to case: a second section of one name is
+    // never looked at, so it is no message of its own.
+    if (trim(name).empty() || iequals(name, "MsgCount")) continue;
+    bool again = false;
+    for (const std::string& s : seen) again = again || iequals(s, name);
+    if (again) continue;
+    seen.push_back(name);
+    ++total;
+    if (toUpper(trim(inbox.value(name, "ReadStatus"))) != "READ") ++unread;
+    if (leadingNumber(inbox.value(name, "RequireUserConfirmation")) > 0) ++awaiting;
+  }
+  // Written only where they differ: an inbox whose counts are true is left
+  // as it is.
+  auto keep = [&](const char* key, double n) {
+    const std::string text = numberText(n);
+    if (inbox.value("MsgCount", key) != text) inbox.set("MsgCount", key, text);
+  };
+  keep("TotalMsgs", total);
+  keep("UNREADMsgs", unread);
+  keep("RequireUserConfirmation", awaiting);
+}
 
-IniWriteScope::~IniWriteScope() {
+void setInboxCountsKept(bool on) { countsKept = on; }
+
+IniWriteScope::IniWriteScope(const std::string& file)
+    : file_(file), scope_(file), uncaught_(std::uncaught_exceptions()) {}
+
+bool IniWriteScope::commit() {
+  if (done_) return true;
+  done_ = true;
+  bool all = true;
   try {
     for (const ini::Lost& lost : scope_.commit()) {
+      all = false;
       if (lost.deletion) {
         subWriteLog("ERR : Failed to delete the section [" + lost.section + "] from file " + file_ + ". ");
       } else {
@@ -39,6 +86,15 @@ IniWriteScope::~IniWriteScope() {
   } catch (...) {
     // The log never fails its caller; the lines above are all it owes.
   }
+  return all;
+}
+
+IniWriteScope::~IniWriteScope() {
+  if (std::uncaught_exceptions() > uncaught_) {
+    scope_.abandon();
+    return;
+  }
+  commit();
 }
 
 void fncwriteToINI(const std::string& section, const std::string& key, const std::string& value,
@@ -98,12 +154,21 @@ void FncFixMisMatch() {
   try {
     std::string total;
     fncReadFromINI(total, "MsgCount", "TotalMsgs", sInboxINI_Read);
-    if (!trim(total).empty() && leadingNumber(total) != 0) return;
-    IniWriteScope scope(sInboxINI_Write);
-    fncwriteToINI("MsgCount", "UNREADMsgs", "0", sInboxINI_Write);
-    fncwriteToINI("MsgCount", "RequireUserConfirmation", "0", sInboxINI_Write);
-    fncwriteToINI("MsgCount", "MSGId", "0", sInboxINI_Write);
-    fncwriteToINI("MsgCount", "Subject", "", sInboxINI_Write);
+    if (trim(total).empty() || leadingNumber(total) == 0) {
+      IniWriteScope scope(sInboxINI_Write);
+      fncwriteToINI("MsgCount", "UNREADMsgs", "0", sInboxINI_Write);
+      fncwriteToINI("MsgCount", "RequireUserConfirmation", "0", sInboxINI_Write);
+      fncwriteToINI("MsgCount", "MSGId", "0", sInboxINI_Write);
+      fncwriteToINI("MsgCount", "Subject", "", sInboxINI_Write);
+    }
+    // Once a run, under the inbox's lock: what killed runs left behind goes,
+    // and counts that an older version or another program left wrong are
+    // made true to the sections (an inbox whose counts are true is not
+    // written).
+    if (ini::update(sInboxINI_Write, [](ini::KeyEdit&) { removeReplaceLeftovers(); }) == ini::Outcome::Failed) {
+      const platform::FileError e = platform::lastFileError();
+      subWriteLog("ERR : In FncFixMisMatch, " + std::to_string(e.number) + ":" + e.text + ", " + sInboxINI_Write);
+    }
   } catch (const std::exception& e) {
     TrappedError t = trap(e);
     subWriteLog("ERR : In FncFixMisMatch, " + std::to_string(t.number) + ":" + t.description);

@@ -32,6 +32,20 @@ bool isRootedPath(const std::string& file) {
   return !file.empty() && (p.is_absolute() || p.has_root_directory());
 }
 unsigned long parses = 0;
+// A function's own static: the rule is set by another file's static
+// initialisation, which may run first.
+CommitRule& commitRule() {
+  static CommitRule rule;
+  return rule;
+}
+
+// Why the last read of a file failed, and which file: a read that fails is
+// raised as the system's error, never taken for an empty file.
+platform::FileError lastReadError;
+
+[[noreturn]] void raiseReadError(const std::string& file) {
+  throw RuntimeError(lastReadError.number, lastReadError.text + ", reading " + file);
+}
 
 struct Cached {
   platform::FileStamp stamp;  // of `bytes`; exists is false for a missing file
@@ -64,6 +78,7 @@ Cached* load(const std::string& file) {
     case platform::ReadStatus::Ok: break;
     case platform::ReadStatus::Missing: st = {}; break;
     case platform::ReadStatus::Failed:
+      lastReadError = platform::lastFileError();
       if (it != files.end()) files.erase(it);
       return nullptr;
   }
@@ -138,8 +153,11 @@ void applyAgain(Document& doc, const Change& c) {
 // out of the cache and changed by the scope), and the changes in their order.
 struct Open {
   int depth = 0;
-  bool usable = false;  // the file could be read (and its encoding is known)
-  Cached base;          // doc: with the scope's changes; bytes, stamp: as found
+  bool usable = false;      // the file could be read (and its encoding is known)
+  bool readFailed = false;  // the file exists but could not be read
+  platform::FileError error;
+  CommitGuard guard;
+  Cached base;  // doc: with the scope's changes; bytes, stamp: as found
   std::vector<Change> changes;
 };
 
@@ -165,6 +183,15 @@ Outcome lockFile(const std::string& file, platform::FileLock*& taken) {
   return Outcome::Ok;
 }
 
+// The file's rule applied to the document about to be written; true when
+// it changed something.
+bool applyRule(const std::string& file, Document& doc) {
+  if (!commitRule()) return false;
+  KeyEdit e(doc);
+  commitRule()(file, e);
+  return e.changed();
+}
+
 // Under the file's lock: the file as it is now, `edit` applied to it, and a
 // changed document written back in one flushed replace.
 template <typename Edit>
@@ -177,7 +204,8 @@ Outcome replaceUnderLock(const std::string& file, Edit edit) {
   } unlockAtEnd{lock};
   Cached* c = load(file);
   if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
-  if (edit(*c) == Document::Edit::Unchanged) return Outcome::Ok;
+  const bool edited = edit(*c) == Document::Edit::Changed;
+  if (!applyRule(file, c->doc) && !edited) return Outcome::Ok;
 
   // Kept between calls so that a large file does not cost a fresh
   // allocation on every write.
@@ -222,11 +250,20 @@ Outcome change(const std::string& file, const Change& c) {
   return replaceUnderLock(file, [&](Cached& cached) { return apply(cached.doc, c); });
 }
 
-// The document that reads of the file see: the scope's, when one is open.
+// The document that reads of the file see: the scope's, when one is open;
+// nullptr for a file that reads as empty (a UTF-16 one). Raises when the
+// file could not be read.
 const Document* current(const std::string& file) {
-  if (const Open* open = scopeOf(file)) return open->usable ? &open->base.doc : nullptr;
+  if (const Open* open = scopeOf(file)) {
+    if (open->readFailed) {
+      lastReadError = open->error;
+      raiseReadError(file);
+    }
+    return open->usable ? &open->base.doc : nullptr;
+  }
   const Cached* c = load(file);
-  return c ? &c->doc : nullptr;
+  if (!c) raiseReadError(file);
+  return &c->doc;
 }
 
 }  // namespace
@@ -274,6 +311,18 @@ bool KeyEdit::hasSection(std::string_view section) const {
   return false;
 }
 
+std::vector<std::string> KeyEdit::sectionNames() const {
+  std::vector<std::string> names = doc_.sectionNames();
+  for (std::string& name : names) name = fromFile(doc_, name);
+  return names;
+}
+
+bool KeyEdit::removeSection(std::string_view section) {
+  if (!doc_.removeSection(toFile(doc_, oneLine(section)))) return false;
+  changed_ = true;
+  return true;
+}
+
 bool KeyEdit::set(std::string_view section, std::string_view key, std::string_view value) {
   std::string s = oneLine(section), k = oneLine(key), v = oneLine(value);
   if (!acceptableNames(s, k)) return false;
@@ -309,6 +358,8 @@ Scope::Scope(std::string file) : file_(std::move(file)) {
   Open& open = openScopes()[file_];
   if (open.depth++ > 0) return;
   Cached* c = load(file_);
+  open.readFailed = c == nullptr;
+  if (open.readFailed) open.error = lastReadError;
   open.usable = c && c->doc.encoding() != Document::Encoding::Unsupported;
   if (!open.usable) return;
   // The scope works on the cached document itself: no copy of a large inbox.
@@ -317,6 +368,18 @@ Scope::Scope(std::string file) : file_(std::move(file)) {
 }
 
 Scope::~Scope() { commit(); }
+
+void Scope::guard(CommitGuard g) {
+  if (Open* open = scopeOf(file_)) open->guard = std::move(g);
+}
+
+void Scope::abandon() {
+  if (done_ || !isRootedPath(file_)) return;
+  done_ = true;
+  auto it = openScopes().find(file_);
+  if (it == openScopes().end() || --it->second.depth > 0) return;
+  openScopes().erase(it);  // the cache lost the file's document to the scope: it is read again
+}
 
 std::vector<Lost> Scope::commit() {
   std::vector<Lost> lost;
@@ -329,6 +392,14 @@ std::vector<Lost> Scope::commit() {
   if (!open.usable) return lost;
   if (open.changes.empty()) {
     cache()[file_] = std::move(open.base);  // nothing changed: the cache is as it was
+    // What the guard writes beside the file is still written, under the lock.
+    if (open.guard.before) {
+      platform::FileLock* lock = nullptr;
+      if (lockFile(file_, lock) == Outcome::Ok) {
+        open.guard.before(nullptr);
+        lock->unlock();
+      }
+    }
     return lost;
   }
   auto loseAll = [&] {
@@ -343,6 +414,7 @@ std::vector<Lost> Scope::commit() {
   } unlockAtEnd{lock};
 
   Document doc;
+  const Document* changedMeanwhile = nullptr;
   platform::FileStamp now = platform::fileStamp(file_);
   if (now == open.base.stamp && open.base.settled) {
     doc = std::move(open.base.doc);  // nobody wrote meanwhile
@@ -355,14 +427,21 @@ std::vector<Lost> Scope::commit() {
       // Another program wrote meanwhile: the scope's changes again, in
       // their order, on the file as it is now.
       doc = c->doc;
+      changedMeanwhile = &c->doc;
       for (const Change& change : open.changes) applyAgain(doc, change);
     }
+  }
+  applyRule(file_, doc);
+  if (open.guard.before && !open.guard.before(changedMeanwhile)) {
+    cache().erase(file_);
+    return loseAll();
   }
   std::string text;
   doc.serializeTo(text);
   platform::FileStamp st;
   if (!platform::replaceFileWith(file_, text, st, kReplaceWaitMs)) {
     cache().erase(file_);
+    if (open.guard.failed) open.guard.failed(st.exists);
     return loseAll();
   }
   if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) cache().clear();
@@ -374,7 +453,21 @@ std::vector<Lost> Scope::commit() {
   return lost;
 }
 
+Outcome whileLocked(const std::string& file, const std::function<void()>& step) {
+  if (!isRootedPath(file)) return Outcome::BadFileName;
+  platform::FileLock* lock = nullptr;
+  if (Outcome o = lockFile(file, lock); o != Outcome::Ok) return o;
+  struct Unlock {
+    platform::FileLock* lock;
+    ~Unlock() { lock->unlock(); }
+  } unlockAtEnd{lock};
+  step();
+  return Outcome::Ok;
+}
+
 void setLockWait(unsigned ms) { lockWaitMs = ms; }
+
+void setCommitRule(CommitRule rule) { commitRule() = std::move(rule); }
 
 unsigned long parseCount() { return parses; }
 

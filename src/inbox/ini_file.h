@@ -30,8 +30,10 @@ enum class Outcome {
 };
 
 // The value of a key as the profile functions return it; empty when the
-// file, section or key is missing, the file cannot be read or its name is
-// bare or relative.
+// file, section or key is missing or its name is bare or relative. A file
+// that exists but cannot be read raises the system's error (its number and
+// text, and the file's name): a value that could not be read is never taken
+// for an empty one.
 std::string readValue(const std::string& file, std::string_view section, std::string_view key);
 
 // Writes one key (CR and LF in names and value become blanks).
@@ -48,7 +50,8 @@ Outcome writeCount(const std::string& file, std::string_view section, std::strin
 Outcome deleteSection(const std::string& file, std::string_view section);
 
 // Every named section in file order. Raises RuntimeError 76 for a file name
-// that is empty, bare or relative; a missing or unreadable file has none.
+// that is empty, bare or relative, and the system's error for a file that
+// exists but cannot be read; a missing file has none.
 std::vector<std::string> sectionNames(const std::string& file);
 
 // A change that a scope could not write: a key set, or the deletion of
@@ -70,6 +73,18 @@ struct Lost {
 // file's other changes it has to merge.
 // A file that cannot be read when the scope begins fails every change made
 // in it, as a write outside a scope would.
+// What a scope's commit does besides the replace, under the file's lock:
+// `before` runs when the new text is ready, just before it replaces the
+// file, with the file as it is now when another program changed it since
+// the scope began (nullptr when it did not); false abandons the commit.
+// `failed` runs when the replace failed after `before` agreed, with
+// `written` true when the new text stands in the file all the same (the
+// folder could not be flushed).
+struct CommitGuard {
+  std::function<bool(const Document* changedMeanwhile)> before;
+  std::function<void(bool written)> failed;
+};
+
 class Scope {
  public:
   explicit Scope(std::string file);
@@ -79,6 +94,10 @@ class Scope {
   // Ends the scope; the changes the file did not get (the old file stays),
   // in their order. An inner scope returns none.
   std::vector<Lost> commit();
+  // Ends the scope without writing anything (of an outer scope only).
+  void abandon();
+  // The guard of the outermost scope's commit (an inner scope's is ignored).
+  void guard(CommitGuard g);
 
  private:
   std::string file_;
@@ -95,6 +114,10 @@ class KeyEdit {
   // The value of a key now ("" when missing).
   std::string value(std::string_view section, std::string_view key) const;
   bool hasSection(std::string_view section) const;
+  // Every named section, in file order.
+  std::vector<std::string> sectionNames() const;
+  // Removes a whole section; false when there is none.
+  bool removeSection(std::string_view section);
   // Sets a key (names and value on one line); false for a name that
   // writeValue refuses.
   bool set(std::string_view section, std::string_view key, std::string_view value);
@@ -105,6 +128,19 @@ class KeyEdit {
   bool changed_ = false;
 };
 Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edit);
+
+// A rule that every change of a file obeys: it runs under the lock on the
+// document about to be written (after the scope's or the call's changes),
+// and what it sets is written with them. A change that leaves the document
+// as it was writes nothing. One rule for all files; it decides by `file`
+// which files it keeps.
+using CommitRule = std::function<void(const std::string& file, KeyEdit& edit)>;
+void setCommitRule(CommitRule rule);
+
+// Runs `step` while holding the file's lock (the one every change of the
+// file takes); Busy when the lock was not free within the wait, Failed when
+// the lock file cannot be opened.
+Outcome whileLocked(const std::string& file, const std::function<void()>& step);
 
 // How long a change waits for the lock, in milliseconds.
 void setLockWait(unsigned ms);

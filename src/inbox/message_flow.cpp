@@ -15,8 +15,6 @@
 
 namespace nfy {
 
-std::string sTotalMsgs, sUnreadMsgs, sReqConfirmMsgs, sMsgID, sSubject, sMsgSubject, sConfirmMsgID;
-
 namespace {
 
 void readSummary(std::string& target, const char* key) { fncReadFromINI(target, "MsgCount", key, sInboxINI_Read); }

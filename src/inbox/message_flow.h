@@ -3,9 +3,9 @@
 
 #include <string>
 
-namespace nfy {
+#include "inbox/run_summary.h"
 
-extern std::string sTotalMsgs, sUnreadMsgs, sReqConfirmMsgs, sMsgID, sSubject, sMsgSubject, sConfirmMsgID;
+namespace nfy {
 
 // True when the reply held messages and was parsed.
 bool fncExtractMsgData();

@@ -16,28 +16,34 @@
 
 namespace nfy {
 
-std::vector<typMsgRecord> arrMessages;
-long lNewMsgCount = 0;
-
 namespace {
 
 const char* kSummary = "MsgCount";
 
 // More new messages than any inbox takes in at once; the rest of a larger
 // reply waits for a later run, so that no reply keeps a run writing for
-// minutes. Messages the inbox holds already do not count: the next run
-// passes over the ones stored before and gets the rest.
+// minutes. Only what will be stored counts: messages the inbox holds
+// already pass (the next run passes over the ones stored before and gets
+// the rest), and so do entries that are never stored (an id that is no
+// number or not safe as a file name).
 constexpr size_t kMaxMessagesPerReply = 1000;
 
-// What the inbox holds of a message when its turn comes: the summary counts
-// follow the sections, so a message stored before is not counted again, and
-// one the user has read counts as unread again only when it is stored
-// unread once more.
+// What the inbox holds of a message when its turn comes.
 struct Prior {
-  bool stored = false;
-  bool read = false;
-  bool awaitsConfirmation = false;
+  bool storable = false;          // the message gets a section and a body file
+  bool stored = false;            // the inbox holds it already
   bool againInThisReply = false;  // a second copy: it counts against the cap
+};
+
+// A message of the reply as parsed, before anything is stored: the record,
+// and what the fields before its "status" said (the receipt time and the
+// summary step use the id, subject and confirmation flag met so far).
+struct ParsedMessage {
+  long number = 0;  // the message element's place in the reply, from 1
+  typMsgRecord rec;
+  bool hasStatus = false;
+  std::string idAtStatus, subjectAtStatus;
+  bool confirmAtStatus = false;
 };
 
 std::string readSummary(const char* key) {
@@ -48,64 +54,24 @@ std::string readSummary(const char* key) {
 
 void writeSummary(const char* key, const std::string& value) { fncwriteToINI(kSummary, key, value, sInboxINI_Write); }
 
-std::string plusOne(const std::string& count) { return numberText(leadingNumber(count) + 1); }
-
 // Whether a message with this id gets a section and a body file at all: the
 // id must be a number other than 0 and safe as a file and section name.
 bool isStorable(const std::string& id) { return leadingNumber(id) != 0 && isSafeMessageId(id); }
 
-// A message stored: a section new to the inbox counts once into "TotalMsgs",
-// and a section that turns from read to unread counts into "UNREADMsgs".
-void countStoredMessage(const Prior& prior) {
-  if (!prior.stored) {
-    sTotalMsgs = plusOne(sTotalMsgs);
-    writeSummary("TotalMsgs", numberText(leadingNumber(sTotalMsgs)));
-  }
-  if (!prior.stored || prior.read) {
-    sUnreadMsgs = plusOne(sUnreadMsgs);
-    writeSummary("UNREADMsgs", numberText(leadingNumber(sUnreadMsgs)));
-  }
-}
-
-// A message counted as new: keep the summary naming the first message that
-// awaits confirmation.
-void countNewMessage(bool idIsSafe) {
-  ++lNewMsgCount;
-  double pending = leadingNumber(sReqConfirmMsgs);
-  if (pending > 0) {
-    writeSummary("RequireUserConfirmation", numberText(pending));
-    std::string msgId = readSummary("MSGId");
-    std::string subject = readSummary("Subject");
-    // An unsafe id is never recorded as the message awaiting confirmation:
-    // that message was not stored.
-    if ((leadingNumber(msgId) <= 0 || subject.empty()) && idIsSafe) {
-      writeSummary("MSGId", trim(sMsgID));
-      writeSummary("Subject", trim(sMsgSubject));
-    }
-  } else if (pending == 0) {
-    sMsgID.clear();
-    sMsgSubject.clear();
-    writeSummary("MSGId", "");
-    writeSummary("Subject", "");
-  }
-}
-
-// One field of message i, by its trimmed lower-case name.
-void handleField(typMsgRecord& rec, const Prior& prior, const std::string& name, const std::string& value) {
+// One field of a message, by its trimmed lower-case name: into the record,
+// nothing else.
+void handleField(ParsedMessage& m, const std::string& name, const std::string& value) {
+  typMsgRecord& rec = m.rec;
   if (name == "id") {
     rec.sID = value;
-    sMsgID = value;
   } else if (name == "subject") {
     rec.sSubject = value;
-    sMsgSubject = value;
   } else if (name == "content") {
     rec.sContent = value;
   } else if (name == "usractid") {
     rec.sUserActionID = value;
   } else if (name == "requsrconfirm") {
     rec.sReqUsrConfirm = toUpper(value) == "TRUE" ? "1" : "0";
-    // A message already counted as awaiting confirmation is not counted twice.
-    if (rec.sReqUsrConfirm == "1" && !prior.awaitsConfirmation) sReqConfirmMsgs = plusOne(sReqConfirmMsgs);
   } else if (name == "usractchoicedata") {
     rec.sUserActionData = value;
   } else if (name == "frmdt") {
@@ -123,12 +89,12 @@ void handleField(typMsgRecord& rec, const Prior& prior, const std::string& name,
   } else if (name == "createdby") {
     rec.sCreatedBy = value;
   } else if (name == "status") {
-    // The receipt time goes into the section of the id met so far; an id
-    // that will not be stored leaves no section behind.
-    if (isStorable(rec.sID)) fncwriteToINI(rec.sID, "DownloadedMNTime", platform::nowStamp(), sInboxINI_Write);
+    m.hasStatus = true;
+    m.idAtStatus = rec.sID;
+    m.subjectAtStatus = rec.sSubject;
+    m.confirmAtStatus = rec.sReqUsrConfirm == "1";
     rec.sStatus = value;
     subWriteLog("MSG : 111111111111 : " + value);
-    if (leadingNumber(value) == 0) countNewMessage(isSafeMessageId(rec.sID));
   } else if (name == "dcdwntime") {
     rec.sDCDownTime = value;
   }
@@ -138,15 +104,49 @@ void handleField(typMsgRecord& rec, const Prior& prior, const std::string& name,
 // case share one INI section, so they share the body file too, named as the
 // section was first stored.
 std::string storedName(const std::string& id) {
-  try {
-    for (const std::string& name : ini::sectionNames(sInboxINI_Read)) {
-      if (ini::sameName(name, id)) return name;
-    }
-  } catch (const RuntimeError&) {
-    // No inbox to look in (its name is not a full path): the writes that
-    // follow log their own failure.
+  for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
+    if (ini::sameName(name, id)) return name;
   }
   return id;
+}
+
+// The messages of the inbox, this one aside, that await the user's
+// confirmation, as the file being changed holds them now.
+double othersAwaiting(const std::string& id) {
+  double n = 0;
+  for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
+    if (iequals(name, kSummary) || ini::sameName(name, id)) continue;
+    std::string confirm;
+    fncReadFromINI(confirm, name, "RequireUserConfirmation", sInboxINI_Write);
+    if (leadingNumber(confirm) > 0) ++n;
+  }
+  return n;
+}
+
+// A message counted as new: keep the summary naming the first message that
+// awaits confirmation, or clear it while none does.
+void countNewMessage(const ParsedMessage& m) {
+  ++lNewMsgCount;
+  sMsgID = m.idAtStatus;
+  sMsgSubject = m.subjectAtStatus;
+  const bool idIsSafe = isSafeMessageId(m.idAtStatus);
+  const double pending = othersAwaiting(idIsSafe ? m.idAtStatus : std::string()) + (m.confirmAtStatus ? 1 : 0);
+  sReqConfirmMsgs = numberText(pending);
+  if (pending > 0) {
+    const std::string msgId = readSummary("MSGId");
+    const std::string subject = readSummary("Subject");
+    // An unsafe id is never recorded as the message awaiting confirmation:
+    // that message is not stored.
+    if ((leadingNumber(msgId) <= 0 || subject.empty()) && idIsSafe) {
+      writeSummary("MSGId", trim(sMsgID));
+      writeSummary("Subject", trim(sMsgSubject));
+    }
+  } else {
+    sMsgID.clear();
+    sMsgSubject.clear();
+    writeSummary("MSGId", "");
+    writeSummary("Subject", "");
+  }
 }
 
 // The body text as the body file holds it: each line break one CR, whether
@@ -154,18 +154,33 @@ std::string storedName(const std::string& id) {
 // LF), LF alone or CR alone.
 std::string bodyText(const std::string& content) { return replaceAll(replaceAll(content, "\r\n", "\r"), "\n", "\r"); }
 
-// Returns whether the message was stored.
-bool storeMessage(const typMsgRecord& rec, const Prior& prior) {
+// Stores one parsed message, all of it in one change of the inbox: its
+// receipt time, the summary step of a new message, its section; its body
+// file is written under the same lock, just before the inbox, so that a
+// stored section never goes without its body. Returns whether the message
+// got its section.
+bool storeMessage(const ParsedMessage& m) {
+  const typMsgRecord& rec = m.rec;
+  IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
+  // The receipt time goes into the section of the id met before the status;
+  // an id that will not be stored leaves no section behind.
+  if (m.hasStatus && isStorable(m.idAtStatus)) {
+    fncwriteToINI(storedName(m.idAtStatus), "DownloadedMNTime", platform::nowStamp(), sInboxINI_Write);
+  }
+  if (m.hasStatus && leadingNumber(rec.sStatus) == 0) countNewMessage(m);
+  subWriteLog("MSG : -----------------------------MSG No. " + std::to_string(m.number) +
+              "------------------------------------------------");
   if (leadingNumber(rec.sID) == 0) return false;
   if (!isSafeMessageId(rec.sID)) {
     subWriteLog("ERR : fncParseDeskMessages, unsafe message id " + rec.sID);
     return false;
   }
+  sMsgID = rec.sID;
+  sMsgSubject = rec.sSubject;
   const std::string id = storedName(rec.sID);
-  countStoredMessage(prior);
   auto put = [&](const char* key, const std::string& value) { fncwriteToINI(id, key, value, sInboxINI_Write); };
   put("Subject", rec.sSubject);
-  if (!trim(rec.sContent).empty()) subCreateMsgFile(id, bodyText(rec.sContent));
+  const bool hasBody = !trim(rec.sContent).empty();
   put("UserActionID", rec.sUserActionID);
   put("UserActionData", rec.sUserActionData);
   put("FromDate", rec.sFromDate);
@@ -181,6 +196,16 @@ bool storeMessage(const typMsgRecord& rec, const Prior& prior) {
   put("Download_InformedToUser", sUserName);
   put("Download_InformedAgentTime", platform::nowStamp());
   put("RequireUserConfirmation", rec.sReqUsrConfirm);
+  if (hasBody) {
+    // A body that cannot be written is logged by subCreateMsgFile; the
+    // message's section is stored all the same.
+    oneMessage.guard({[&](const ini::Document*) {
+                        subCreateMsgFile(id, bodyText(rec.sContent));
+                        return true;
+                      },
+                      {}});
+  }
+  oneMessage.commit();
   return true;
 }
 
@@ -201,23 +226,20 @@ class StoredMessages {
   StoredMessages() {
     try {
       for (const std::string& name : ini::sectionNames(sInboxINI_Read)) names_.insert(toLower(name));
-    } catch (const RuntimeError&) {
-      // No inbox to look in: every message is new to it.
+    } catch (const RuntimeError& e) {
+      // No inbox to look in (its name is not a full path): every message is
+      // new to it. An inbox that cannot be read stops the parse.
+      if (e.number() != err::kPathNotFound) throw;
     }
   }
   // What the inbox holds of `id` now, and whether the reply brought it
   // before.
   Prior take(const std::string& id) {
     Prior prior;
-    if (!isStorable(id)) return prior;
+    prior.storable = isStorable(id);
+    if (!prior.storable) return prior;
     prior.againInThisReply = !takenThisReply_.insert(toLower(id)).second;
-    if (!names_.count(toLower(id))) return prior;
-    prior.stored = true;
-    std::string read, confirm;
-    fncReadFromINI(read, id, "ReadStatus", sInboxINI_Read);
-    fncReadFromINI(confirm, id, "RequireUserConfirmation", sInboxINI_Read);
-    prior.read = toUpper(trim(read)) != "UNREAD";
-    prior.awaitsConfirmation = trim(confirm) == "1";
+    prior.stored = names_.count(toLower(id)) > 0;
     return prior;
   }
   void add(const std::string& id) { names_.insert(toLower(id)); }
@@ -232,6 +254,32 @@ bool hasElementChild(const platform::xml::Node& node) {
     if (child && !child->name().empty() && child->name()[0] != '#') return true;
   }
   return false;
+}
+
+// One message element into a record, without touching the inbox.
+ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
+  ParsedMessage m;
+  m.number = number;
+  // A message has one status: a repeated one would count the message as new
+  // again and write the inbox once more for each copy.
+  bool statusSeen = false, repeatLogged = false;
+  const long fields = message.childCount();
+  for (long j = 0; j < fields; ++j) {
+    auto field = message.child(j);
+    std::string name = toLower(trim(field->name()));
+    if (name == "status") {
+      if (statusSeen) {
+        if (!repeatLogged)
+          subWriteLog("ERR : fncParseDeskMessages, message " + std::to_string(number) +
+                      " has more than one status; only the first counts");
+        repeatLogged = true;
+        continue;
+      }
+      statusSeen = true;
+    }
+    handleField(m, name, trim(field->text()));
+  }
+  return m;
 }
 
 }  // namespace
@@ -270,36 +318,15 @@ bool fncParseDeskMessages(const std::string& reply) {
       if (!message || !hasElementChild(*message)) continue;
       const Prior prior = stored.take(storedId(*message));
       // Messages stored before pass without counting, each once per reply.
-      if ((!prior.stored || prior.againInThisReply) && fresh++ == kMaxMessagesPerReply) {
+      if (prior.storable && (!prior.stored || prior.againInThisReply) && fresh++ == kMaxMessagesPerReply) {
         subWriteLog("ERR : fncParseDeskMessages, the reply holds more than " + std::to_string(kMaxMessagesPerReply) +
                     " messages; the rest are left for a later run");
         break;
       }
+      ParsedMessage parsed = parseMessage(*message, i + 1);
+      if (storeMessage(parsed)) stored.add(parsed.rec.sID);
       if (arrMessages.size() <= handled) arrMessages.resize(handled + 1);
-      typMsgRecord& rec = arrMessages[handled++];
-      // A message has one status: a repeated one would count the message
-      // as new again and write the inbox once more for each copy.
-      bool statusSeen = false, repeatLogged = false;
-      IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
-      const long fields = message->childCount();
-      for (long j = 0; j < fields; ++j) {
-        auto field = message->child(j);
-        std::string name = toLower(trim(field->name()));
-        if (name == "status") {
-          if (statusSeen) {
-            if (!repeatLogged)
-              subWriteLog("ERR : fncParseDeskMessages, message " + std::to_string(i + 1) +
-                          " has more than one status; only the first counts");
-            repeatLogged = true;
-            continue;
-          }
-          statusSeen = true;
-        }
-        handleField(rec, prior, name, trim(field->text()));
-      }
-      subWriteLog("MSG : -----------------------------MSG No. " + std::to_string(i + 1) +
-                  "------------------------------------------------");
-      if (storeMessage(rec, prior)) stored.add(rec.sID);
+      arrMessages[handled++] = std::move(parsed.rec);
       result = true;
     }
   } catch (const std::exception& e) {

@@ -5,16 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "inbox/run_summary.h"
+
 namespace nfy {
-
-// One message of the reply, one text per field, in reply-field order.
-struct typMsgRecord {
-  std::string sID, sSubject, sContent, sUserActionID, sUserActionData, sFromDate, sToDate, sTimeToLive, sTimeToLiveHrs,
-      sTimeToLiveDays, sTimeToLiveDate, sCreatedBy, sStatus, sDCDownTime, sReqUsrConfirm;
-};
-
-extern std::vector<typMsgRecord> arrMessages;
-extern long lNewMsgCount;
 
 // Stores every message of the reply; true when at least one message element
 // was handled to its end.

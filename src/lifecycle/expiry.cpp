@@ -10,6 +10,8 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/ini_access.h"
+#include "inbox/ini_document.h"
+#include "inbox/ini_file.h"
 #include "inbox/message_flow.h"
 #include "inbox/message_parse.h"
 #include "lifecycle/inbox_keys.h"
@@ -98,60 +100,61 @@ Reason reasonToRemove(const std::string& id) {
   return timeToLiveOver(id, subject) ? Reason::Expired : Reason::None;
 }
 
-// One fewer unread message in the summary; a blank or unreadable count is
-// written back as "0".
-void countOneLessUnread(const std::string& id) {
-  if (toUpper(trim(readIni(id, "ReadStatus"))) != "UNREAD") return;
-  std::string unread = readIni("MsgCount", "UnReadMsgs");
-  if (leadingNumber(unread) > 0) unread = numberText(strictNumber(unread) - 1);
-  writeSummary("UnReadMsgs", numberText(leadingNumber(unread)));
-}
-
-// Lowers the summary count of messages awaiting confirmation by one.
-void countOneLessAwaiting() {
-  const std::string count = readIni("MsgCount", "RequireUserConfirmation");
-  if (leadingNumber(count) > 0) writeSummary("RequireUserConfirmation", numberText(leadingNumber(count) - 1));
-}
-
-// Keeps the confirmation count and the subject index right when `id` goes.
+// Keeps the subject index right when `id` goes (the summary's counts
+// follow the sections by themselves).
 void forgetConfirmation(const std::string& id) {
   const std::string own = readIni(id, "RequireUserConfirmation");
-  if (id != readIni("MsgCount", "MSGId")) {
-    // Not the message the popup names: the index stays, but the count of
-    // messages awaiting confirmation must not keep counting it.
-    if (leadingNumber(own) > 0) countOneLessAwaiting();
-    return;
-  }
+  if (id != readIni("MsgCount", "MSGId")) return;  // not the message the popup names: the index stays
   writeSummary("MSGId", "0");
   if (!(confirmationNumber(own) > 0)) return;
-  countOneLessAwaiting();
-  writeSummary("MSGId", "0");
   writeSummary("Subject", "");
-  if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) > 0) fncSetSubject(id);
+  // The count still holds this message until the change is written.
+  if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) - 1 > 0) fncSetSubject(id);
+}
+
+bool holdsSection(const ini::Document& doc, const std::string& id) {
+  for (const std::string& name : doc.sectionNames()) {
+    if (ini::sameName(name, id)) return true;
+  }
+  return false;
 }
 
 DeliveryReport removeFromInbox(const std::string& id, Reason reason);
-void lowerTotal();
 
+// Removes one message through the outbox: its report is saved before the
+// removal is committed (and deleted again when the commit fails), posted
+// after it, and its file deleted once the service accepted it. A removal is
+// thus never reported without having happened, and never lost to a kill or
+// a service that cannot be reached.
 void removeMessage(const std::string& id, Reason reason) {
-  DeliveryReport report;
-  std::exception_ptr totalFailed;
+  enum class Fate { Stays, Removed, RemovedByAnother } fate = Fate::Stays;
+  OutboxReport report;
   {
-    // The bookkeeping, the section's deletion and the total reach the file
-    // together, in one replace: a message is removed whole or not at all.
     IniWriteScope oneMessage(sInboxINI_Write);
-    report = removeFromInbox(id, reason);
-    try {
-      lowerTotal();
-    } catch (const std::exception&) {
-      totalFailed = std::current_exception();  // the section is gone: report it all the same
-    }
+    report = prepareOutboxReport(removeFromInbox(id, reason));
+    oneMessage.guard({[&](const ini::Document* changedMeanwhile) {
+                        // Another run (or the viewer) removed it meanwhile:
+                        // that one reports it.
+                        if (changedMeanwhile && !holdsSection(*changedMeanwhile, id)) {
+                          fate = Fate::RemovedByAnother;
+                          return true;
+                        }
+                        if (!saveOutboxReport(report)) return false;
+                        fate = Fate::Removed;
+                        return true;
+                      },
+                      [&](bool written) {
+                        if (written || fate != Fate::Removed) return;
+                        discardOutboxReport(report);
+                        fate = Fate::Stays;
+                      }});
+    oneMessage.commit();
   }
-  // The report is posted after that replace: the post may take up to a
+  if (fate != Fate::Removed) return;
+  // The report is posted after the replace: the post may take up to a
   // minute, and the inbox must not wait for it (the viewer may mark a
   // message read meanwhile).
-  fncPostTemplateExecutionStatus(report);
-  if (totalFailed) std::rethrow_exception(totalFailed);
+  postOutboxReport(report);
   // Only an id that is a plain file name names a body file: any other
   // section was not stored by the program and leads nowhere on disk.
   if (!isSafeMessageId(id)) return;
@@ -162,10 +165,9 @@ void removeMessage(const std::string& id, Reason reason) {
   }
 }
 
-// Removes the message's section and keeps the counts right; the report of
-// its removal.
+// Removes the message's section and keeps the subject index right; the
+// report of its removal.
 DeliveryReport removeFromInbox(const std::string& id, Reason reason) {
-  countOneLessUnread(id);
   forgetConfirmation(id);
 
   DeliveryReport r;
@@ -192,14 +194,6 @@ DeliveryReport removeFromInbox(const std::string& id, Reason reason) {
     r.status = "7";
   }
   return r;
-}
-
-// One message fewer in the run's total and in the summary.
-void lowerTotal() {
-  if (leadingNumber(sTotalMsgs) > 0) {
-    sTotalMsgs = numberText(strictNumber(sTotalMsgs) - 1);
-    writeSummary("TotalMsgs", numberText(leadingNumber(sTotalMsgs)));
-  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "inbox/ini_access.h"
 #include "lifecycle/lifecycle.h"
 #include "platform/clock.h"
+#include "platform/file_ops.h"
 
 namespace nfy {
 namespace {
@@ -52,36 +53,104 @@ std::string deliveryReportXml(const DeliveryReport& r) {
          element("exever", sExeVersion) + "</wpdcmsendmsgdskupd>";
 }
 
+namespace {
+
+// The endpoint of the report, or "" (with its error line) when none is set.
+std::string reportUrl() {
+  std::string url;
+  fncReadFromINI(url, "wpdcmsendmsgdskupd", "URL", sInstallPath + paths::endpointIni());
+  if (trim(url).empty()) {
+    subWriteLog("ERR: Unable to find url in wpdcmsendmsgdskupd");
+    return url;
+  }
+  return serviceUrl(url, "wpdcmsendmsgdskupd");
+}
+
+void nullsForBlanks(DeliveryReport& r) {
+  for (std::string* v :
+       {&r.mnDownloadTime, &r.mnInformTime, &r.mnDisplayTime, &r.mnReplyTime, &r.mnExpiryTime, &r.mnRecallTime}) {
+    nullWhenBlank(*v);
+  }
+}
+
+// The saved file of a report: "DeskPostLogs" of the data folder, made when
+// missing, and the name with the report's message id and the time.
+std::string savedReportPath(const DeliveryReport& r) {
+  const std::string folder = sDataPath + paths::postLogsFolder();
+  return folder + paths::sep() + "wpdcmsendmsgdskupd_N_" + fileNamePart(sRegID) + "_" + fileNamePart(r.msgId) + "_" +
+         saveStamp(platform::localNow()) + ".xml";
+}
+
+// Writes the saved file; raises when it cannot.
+void writeSavedReport(const std::string& path, const std::string& body) {
+  subWriteLog("MSG : Creating File " + path);
+  // Without a data folder (start-up stopped early) there is no place for
+  // the report: never write it relative to wherever the process runs.
+  if (!paths::isAbsolute(sDataPath)) raiseError(err::kPathNotFound);
+  // The installation folder gets its "DeskPostLogs" at start-up; the data
+  // folder may not have one yet. Make it, so that the report is kept.
+  ensureFolder(sDataPath + paths::postLogsFolder());
+  // The report names the user, the message and the time: the user's own.
+  files::writeWholeFile(path, body + "\r\n", platform::NewFile::Private);
+}
+
+}  // namespace
+
 void fncPostTemplateExecutionStatus(DeliveryReport r) {
   try {
-    for (std::string* v :
-         {&r.mnDownloadTime, &r.mnInformTime, &r.mnDisplayTime, &r.mnReplyTime, &r.mnExpiryTime, &r.mnRecallTime}) {
-      nullWhenBlank(*v);
-    }
-    std::string url;
-    fncReadFromINI(url, "wpdcmsendmsgdskupd", "URL", sInstallPath + paths::endpointIni());
-    if (trim(url).empty()) {
-      subWriteLog("ERR: Unable to find url in wpdcmsendmsgdskupd");
-    } else {
-      url = serviceUrl(url, "wpdcmsendmsgdskupd");
-    }
+    nullsForBlanks(r);
+    const std::string url = reportUrl();
     const std::string body = deliveryReportXml(r);
     subWriteLog("MSG : webposting " + body);
     std::string reply;
     if (WebPost(body, url, reply)) return;
+    writeSavedReport(savedReportPath(r), body);
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : fncPostTemplateExecutionStatus, " + trap(e).description);
+  }
+}
 
-    const std::string folder = sDataPath + paths::postLogsFolder();
-    const std::string name = "wpdcmsendmsgdskupd_N_" + fileNamePart(sRegID) + "_" + fileNamePart(r.msgId) + "_" +
-                             saveStamp(platform::localNow()) + ".xml";
-    subWriteLog("MSG : Creating File " + folder + paths::sep() + name);
-    // Without a data folder (start-up stopped early) there is no place for
-    // the report: never write it relative to wherever the process runs.
-    if (!paths::isAbsolute(sDataPath)) raiseError(err::kPathNotFound);
-    // The installation folder gets its "DeskPostLogs" at start-up; the data
-    // folder may not have one yet. Make it, so that the report is kept.
-    ensureFolder(folder);
-    // The report names the user, the message and the time: the user's own.
-    files::writeWholeFile(folder + paths::sep() + name, body + "\r\n", platform::NewFile::Private);
+OutboxReport prepareOutboxReport(DeliveryReport r) {
+  nullsForBlanks(r);
+  OutboxReport out;
+  out.url = reportUrl();
+  out.body = deliveryReportXml(r);
+  out.path = savedReportPath(r);
+  return out;
+}
+
+bool saveOutboxReport(const OutboxReport& report) {
+  try {
+    writeSavedReport(report.path, report.body);
+    return true;
+  } catch (const std::exception& e) {
+    subWriteLog("ERR : fncPostTemplateExecutionStatus, " + trap(e).description);
+    return false;
+  }
+}
+
+void discardOutboxReport(const OutboxReport& report) {
+  subWriteLog("MSG : Deleting file :: " + report.path);
+  if (!platform::removeFile(report.path)) {
+    subWriteLog("ERR : fncPostTemplateExecutionStatus, " + platform::lastFileError().text + ", deleting " +
+                report.path);
+  }
+}
+
+void postOutboxReport(const OutboxReport& report) {
+  try {
+    subWriteLog("MSG : webposting " + report.body);
+    std::string reply;
+    if (!WebPost(report.body, report.url, reply)) {
+      subWriteLog("MSG : The report stays in " + report.path + " for a later delivery");
+      return;
+    }
+    subWriteLog("MSG : Deleting file :: " + report.path);
+    // A report the service accepted must not stay: it would be sent again.
+    if (!platform::removeFile(report.path)) {
+      subWriteLog("ERR : fncPostTemplateExecutionStatus, " + platform::lastFileError().text + ", deleting " +
+                  report.path + "; the service may get the report again");
+    }
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncPostTemplateExecutionStatus, " + trap(e).description);
   }

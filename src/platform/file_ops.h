@@ -78,17 +78,13 @@ ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t max
 // `stamp` with the stamp of the new content. Another program holding the
 // file open without sharing its deletion makes the rename wait, at most
 // `waitMs`. False on failure (a symbolic link or a non-regular file at
-// `path` too), with the temporary file removed and `path` as it was.
+// `path` too), with the temporary file removed and `path` as it was, and
+// `stamp.exists` false. One failure is different: when the folder cannot
+// be flushed after the rename, the new content stands at `path` but may not
+// survive a power cut; that is a failure too, with `stamp` filled
+// (`stamp.exists` true) so that the caller can tell.
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs,
                      NewFile mode = NewFile::Private);
-
-enum class WriteStatus { Ok, NoFolder, Refused };
-
-// Writes a file in place with exactly these bytes, creating it when missing
-// (with `mode`). Refused when the file may not be written, or when a
-// symbolic link, a non-regular file or a file of another user stands at
-// `path`.
-WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile mode);
 
 // Opens a file for appending (creating it when missing, readable by its user
 // only) as a stream that started programs do not inherit; nullptr when it
@@ -98,6 +94,21 @@ std::FILE* openAppendStream(const std::string& path);
 
 // Deletes a file; false when it could not be deleted (or did not exist).
 bool removeFile(const std::string& path);
+
+// Why the last failing call of this header on this thread failed: the
+// run-time error number it stands for (61 a full disk, 70 access refused, 57
+// an I/O error, 75 anything else) and the system's own text for it ("No
+// space left on device").
+struct FileError {
+  long number = 0;
+  std::string text;
+};
+FileError lastFileError();
+
+// True for a name that replaceFileWith gives its temporary files beside
+// `target` ("<target>.tmp." and the unique ending): what a process killed
+// during a replace leaves behind.
+bool isReplaceLeftover(const std::string& name, const std::string& target);
 
 // An exclusive lock between processes, taken on a lock file that stays open
 // between locks. The lock goes with unlock(), with the object or with the

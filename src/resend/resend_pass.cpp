@@ -7,8 +7,10 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "bridges/web_post.h"
+#include "inbox/ini_file.h"
 #include "platform/own_files.h"
 #include "platform/system.h"
+#include "platform/xml.h"
 #include "resend/saved_reports.h"
 
 namespace nfy::resend {
@@ -57,16 +59,41 @@ bool moveAside(const std::string& folder, const std::string& name, int status) {
 
 }  // namespace
 
+bool savedReportBody(const std::string& file, std::string& body) {
+  body = file;
+  if (body.size() >= 2 && body.compare(body.size() - 2, 2, "\r\n") == 0) body.resize(body.size() - 2);
+  const std::string open = "<wpdcmsendmsgdskupd>", close = "</wpdcmsendmsgdskupd>";
+  if (body.size() < open.size() + close.size() || body.compare(0, open.size(), open) != 0 ||
+      body.compare(body.size() - close.size(), close.size(), close) != 0) {
+    return false;
+  }
+  auto doc = platform::xml::createDocument();
+  if (!doc->loadString(body)) return false;
+  auto root = doc->selectFirst("wpdcmsendmsgdskupd");
+  return root && root->childCount() > 0;
+}
+
 std::string undeliverableFolder(const std::string& folder) { return folder + paths::sep() + "undeliverable"; }
 
-PassOutcome deliverSavedReports(const std::string& folder, const std::string& url, const PassLimits& limits) {
+PassOutcome deliverSavedReports(const std::string& folder, const std::string& url, const PassLimits& limits,
+                                const std::string& inboxFile) {
   PassOutcome out;
   std::vector<platform::FolderEntry> entries;
   if (!files::folderExists(folder)) {
     subWriteLog(kMsg + "no saved reports in " + folder);
     return out;
   }
-  if (!platform::isPlainFolder(folder) || !platform::listFolder(folder, entries)) {
+  bool listed = false;
+  auto list = [&] { listed = platform::isPlainFolder(folder) && platform::listFolder(folder, entries); };
+  // Without a lock file of the user's own (no inbox folder yet) no removal
+  // can be under way either.
+  const ini::Outcome locked = inboxFile.empty() ? ini::Outcome::Failed : ini::whileLocked(inboxFile, list);
+  if (locked == ini::Outcome::Busy) {
+    subWriteLog(kMsg + "the inbox " + inboxFile + " is busy; the saved reports wait for the next run");
+    return out;
+  }
+  if (locked != ini::Outcome::Ok) list();
+  if (!listed) {
     subWriteLog(kErr + folder + " cannot be listed as a folder of its own; nothing is sent");
     return out;
   }
@@ -83,15 +110,22 @@ PassOutcome deliverSavedReports(const std::string& folder, const std::string& ur
     }
     ++looked;
     const std::string path = folder + paths::sep() + entry.name;
-    std::string body;
+    std::string saved, body;
     platform::FileStamp stamp;
-    OwnRead status = entry.regular ? platform::readOwnFile(path, limits.maxBytes, body, stamp) : OwnRead::NotRegular;
+    OwnRead status = entry.regular ? platform::readOwnFile(path, limits.maxBytes, saved, stamp) : OwnRead::NotRegular;
     if (status != OwnRead::Ok) {
       std::string why = unreadable(status, limits);
       if (!why.empty()) {
         subWriteLog(kErr + entry.name + " is " + why + "; left alone");
         ++out.leftAlone;
       }
+      continue;
+    }
+    // Only a whole report is sent, as the notifier posted it (without the
+    // file's final line break); anything else stays for a person to look at.
+    if (!savedReportBody(saved, body)) {
+      subWriteLog(kErr + entry.name + " does not hold one whole report; left alone");
+      ++out.leftAlone;
       continue;
     }
 

@@ -33,6 +33,16 @@ std::string undeliverableFolder(const std::string& folder);
 // Delivers the reports of `folder` to `url`. The age of a refused report is
 // that of its file: the notifier writes it once, when the report could not
 // be posted, and nothing changes it afterwards.
-PassOutcome deliverSavedReports(const std::string& folder, const std::string& url, const PassLimits& limits = {});
+// The folder is listed under the lock of `inboxFile` (when given): the
+// notifier saves a report under that lock before the removal it reports is
+// committed, and deletes it again when the commit fails, so a report seen
+// under the lock is one of a removal that happened.
+PassOutcome deliverSavedReports(const std::string& folder, const std::string& url, const PassLimits& limits = {},
+                                const std::string& inboxFile = {});
+
+// The request body a saved report holds: the file without its final line
+// break, when that is one whole report (one "wpdcmsendmsgdskupd" element and
+// nothing else); false otherwise (an empty or cut file).
+bool savedReportBody(const std::string& file, std::string& body);
 
 }  // namespace nfy::resend

@@ -33,7 +33,8 @@ void resendMain() {
       subWriteLog("ERR: Unable to find url in wpdcmsendmsgdskupd");
       subEndApplication();
     }
-    deliverSavedReports(sDataPath + paths::postLogsFolder(), serviceUrl(url, "wpdcmsendmsgdskupd"));
+    deliverSavedReports(sDataPath + paths::postLogsFolder(), serviceUrl(url, "wpdcmsendmsgdskupd"), {},
+                        sDataPath + paths::inboxFolder() + paths::sep() + "nfyDeskInbox_" + sUserName + ".ini");
   } catch (const std::exception& e) {
     auto t = trap(e);
     subWriteLog("ERR : nfyDeskResend, " + std::to_string(t.number) + ":" + t.description);

@@ -23,7 +23,10 @@ class IniAccess : public ::testing::Test {
     ini::forgetCachedFiles();
     inbox = box.path("nfyDeskInbox_user.ini");
     sInboxINI_Read = sInboxINI_Write = inbox;
+    // The INI procedures as such: the inbox's count rule is tested apart.
+    setInboxCountsKept(false);
   }
+  void TearDown() override { setInboxCountsKept(true); }
   std::string get(const std::string& section, const std::string& key, const std::string& file = "") {
     std::string v;
     fncReadFromINI(v, section, key, file.empty() ? inbox : file);

@@ -11,6 +11,7 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "inbox/ini_access.h"
+#include "inbox/ini_file.h"
 #include "inbox/message_parse.h"
 #include "inbox/notification.h"
 #include "platform/system.h"
@@ -60,9 +61,19 @@ class MessageFlow : public ::testing::Test {
   }
   void summary(const std::string& total, const std::string& unread, const std::string& pending = "0",
                const std::string& msgId = "0") {
-    fncwriteToINI("MsgCount", "TotalMsgs", total, sInboxINI_Write);
-    fncwriteToINI("MsgCount", "UnReadMsgs", unread, sInboxINI_Write);
-    fncwriteToINI("MsgCount", "RequireUserConfirmation", pending, sInboxINI_Write);
+    // The counts follow the sections: stored messages 9001 ... of which the
+    // first are unread and the first `pending` await confirmation.
+    IniWriteScope scope(sInboxINI_Write);
+    for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
+      if (name.rfind("90", 0) == 0) fncDeleteINISection(name, sInboxINI_Write);
+    }
+    const int n = std::stoi(total), u = std::stoi(unread), p = std::stoi(pending);
+    for (int i = 0; i < n; ++i) {
+      const std::string id = std::to_string(9001 + i);
+      fncwriteToINI(id, "Subject", "Stored " + id, sInboxINI_Write);
+      fncwriteToINI(id, "ReadStatus", i < u ? "UnRead" : "READ", sInboxINI_Write);
+      fncwriteToINI(id, "RequireUserConfirmation", i < p ? "1" : "0", sInboxINI_Write);
+    }
     fncwriteToINI("MsgCount", "MSGId", msgId, sInboxINI_Write);
   }
   std::vector<std::string> lines() { return log.lines(); }

@@ -52,12 +52,12 @@ TEST_F(Confirmation, TheConfirmedMessageIsNotAskedForAgain) {
   EXPECT_EQ(ini("MsgCount", "Subject"), "");
 }
 
-TEST_F(Confirmation, AnUnknownOrZeroIdMakesNoSectionAndABadCountWritesNothing) {
+TEST_F(Confirmation, AnUnknownOrZeroIdMakesNoSectionAndABadCountIsMadeTrue) {
   write("MsgCount", "RequireUserConfirmation", "x");
   sConfirmMsgID = "9";
   fncUpdateConfirmationCount();
   EXPECT_EQ(fncGetSectionNames(), "");
-  EXPECT_EQ(ini("MsgCount", "RequireUserConfirmation"), "x");
+  EXPECT_EQ(ini("MsgCount", "RequireUserConfirmation"), "0");
 }
 
 TEST_F(Confirmation, ABlankFlagIsNoConfirmationAndTheSearchGoesOn) {

@@ -169,7 +169,7 @@ TEST_F(Expiry, LogLinesOfEachRule) {
   }
   EXPECT_TRUE(hasLine("MSG : Messages sections found :: 31,32,33,34,35"));
   EXPECT_EQ(statuses(), (std::vector<std::string>{"4", "7", "2", "2", "2"}));
-  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "");
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "0");
 }
 
 TEST_F(Expiry, AnEmptyInboxLogsOnlyThatItIsEmpty) {
@@ -182,30 +182,28 @@ TEST_F(Expiry, AnEmptyInboxLogsOnlyThatItIsEmpty) {
   EXPECT_TRUE(fakes.poster.posts.empty());
 }
 
-TEST_F(Expiry, RemovalKeepsTheUnreadAndTotalCounts) {
+TEST_F(Expiry, AfterARemovalTheCountsAreThoseOfTheSectionsLeft) {
+  // Counts that were wrong before are not carried on by the removal.
   summary({{"TotalMsgs", "3"}, {"UnReadMsgs", "2"}});
-  sTotalMsgs = "3";
   store("1", {{"MsgStatus", "1"}, {"ReadStatus", " unread "}});
-  store("2", {{"MsgStatus", "1"}});  // read: the unread count stays
-  store("3");
+  store("2", {{"MsgStatus", "1"}});
+  store("3", {{"ReadStatus", "UnRead"}});
+  store("5");
   fncDeleteExpiredMsgs();
   EXPECT_EQ(ini("MsgCount", "UnReadMsgs"), "1");
-  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "1");
-  EXPECT_EQ(sTotalMsgs, "1");
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "2");
   EXPECT_FALSE(box.exists("nfyDesk/DeskInbox/Messages/1.dat"));
   EXPECT_TRUE(box.exists("nfyDesk/DeskInbox/Messages/3.dat"));
   EXPECT_TRUE(hasLine("MSG : Deleting file :: " + box.path("nfyDesk/DeskInbox/Messages/1.dat")));
 
-  // A blank unread count is written back as 0, a zero one again as 0; a
-  // blank total is left alone.
+  // A blank unread count is written as the sections give it.
   summary({{"UnReadMsgs", ""}});
-  sTotalMsgs = "";
   store("4", {{"MsgStatus", "1"}, {"ReadStatus", "UNREAD"}});
   std::filesystem::remove(box.path("nfyDesk/DeskInbox/Messages/4.dat"));
   fncDeleteExpiredMsgs();
   EXPECT_FALSE(stored("4"));
-  EXPECT_EQ(ini("MsgCount", "UnReadMsgs"), "0");
-  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "1");
+  EXPECT_EQ(ini("MsgCount", "UnReadMsgs"), "1");
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "2");
   EXPECT_FALSE(hasLine("MSG : Deleting file :: " + box.path("nfyDesk/DeskInbox/Messages/4.dat")));
 }
 

@@ -14,7 +14,7 @@ TEST_F(ResendPass, SendsOldestFirstAsSavedAndDeletesOnlyWhatTheServiceAccepted) 
 
   resend::PassOutcome out = pass();
 
-  EXPECT_EQ(postedBodies(), (std::vector<std::string>{body("101"), body("102"), body("103")}));
+  EXPECT_EQ(postedBodies(), (std::vector<std::string>{posted("101"), posted("102"), posted("103")}));
   for (const auto& p : fakes.poster.posts) EXPECT_EQ(p.url, kUrl);
   EXPECT_FALSE(kept("101"));
   EXPECT_TRUE(kept("102"));
@@ -46,7 +46,7 @@ TEST_F(ResendPass, AServiceThatCannotBeReachedEndsThePassAndKeepsEveryReport) {
 
   resend::PassOutcome out = pass();
 
-  EXPECT_EQ(postedBodies(), std::vector<std::string>{body("201")});
+  EXPECT_EQ(postedBodies(), std::vector<std::string>{posted("201")});
   EXPECT_TRUE(kept("201") && kept("202") && kept("203"));
   EXPECT_TRUE(out.unreachable);
   EXPECT_EQ(linesWith("MSG : nfyDeskResend : the service cannot be reached; 3 reports wait for the next run"), 1u);
@@ -72,7 +72,7 @@ TEST_F(ResendPass, AReportRefusedForThirtyDaysIsMovedAsideWithOneLine) {
   // The folder of moved reports is not sent from again.
   fakes.poster.posts.clear();
   pass();
-  EXPECT_EQ(postedBodies(), std::vector<std::string>{body("302")});
+  EXPECT_EQ(postedBodies(), std::vector<std::string>{posted("302")});
 }
 
 TEST_F(ResendPass, OneRunLooksAtNoMoreReportsThanItsCap) {
@@ -84,7 +84,7 @@ TEST_F(ResendPass, OneRunLooksAtNoMoreReportsThanItsCap) {
 
   resend::PassOutcome out = pass(limits);
 
-  EXPECT_EQ(postedBodies(), (std::vector<std::string>{body("401"), body("402")}));
+  EXPECT_EQ(postedBodies(), (std::vector<std::string>{posted("401"), posted("402")}));
   EXPECT_TRUE(out.capped);
   EXPECT_TRUE(kept("403"));
   EXPECT_EQ(linesWith("MSG : nfyDeskResend : 2 reports looked at in this run; 1 wait for the next one"), 1u);

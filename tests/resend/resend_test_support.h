@@ -26,6 +26,12 @@ class ResendPass : public ::testing::Test {
   static std::string body(const std::string& id) {
     return "<wpdcmsendmsgdskupd><mmid>77</mmid><msgid>" + id + "</msgid><status>2</status></wpdcmsendmsgdskupd>\r\n";
   }
+  // What the service gets of a saved report: the body without the file's
+  // final line break.
+  static std::string posted(const std::string& id) {
+    std::string b = body(id);
+    return b.substr(0, b.size() - 2);
+  }
   std::string path(const std::string& file) const { return box.path("DeskPostLogs/" + file); }
   // A saved report of message `id` whose file is `days` old.
   void report(const std::string& id, int days) const { file(name(id), body(id), days); }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -87,13 +88,18 @@ std::string uniqueTempName(const std::string& path) {
 }
 
 // Flushes the folder that holds `path`, so that a rename in it survives a
-// power cut.
-void flushFolderOf(const std::string& path) {
+// power cut. A folder the user may write but not read cannot be opened to
+// be flushed, and a file system that cannot flush folders says EINVAL:
+// neither is a failure of the flush.
+bool flushFolderOf(const std::string& path) {
   std::string folder = std::filesystem::path(path).parent_path().string();
   int fd = openRetrying(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  ::fsync(fd);
+  if (fd < 0) return errno == EACCES;
+  bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+  int error = errno;
   ::close(fd);
+  errno = error;
+  return ok;
 }
 
 }  // namespace
@@ -123,6 +129,7 @@ ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp&
   int fd = openRegular(path.c_str(), O_RDONLY, 0, follow);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
   ReadStatus result = ReadStatus::Failed;
+  errno = 0;
   // A writer that rewrites the file in place while we read it changes its
   // stamp; read again until the content and the stamp belong together.
   for (int attempt = 0; attempt < 5; ++attempt) {
@@ -152,7 +159,10 @@ ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp&
       break;
     }
   }
+  // A file that kept changing while it was read has no errno of its own.
+  int error = result == ReadStatus::Ok ? 0 : (errno != 0 ? errno : EAGAIN);
   ::close(fd);
+  errno = error;
   if (result != ReadStatus::Ok) bytes.clear();
   return result;
 }
@@ -186,7 +196,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
   bool exists = ::lstat(path.c_str(), &old) == 0;
   if (!exists && errno != ENOENT) return false;
   if (exists && !S_ISREG(old.st_mode)) {
-    errno = S_ISLNK(old.st_mode) ? ELOOP : EINVAL;
+    errno = EACCES;  // a link or a non-regular file at the name is refused
     return false;
   }
   if (exists && old.st_uid != ::geteuid()) {
@@ -216,22 +226,14 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
   ok = ::close(fd) == 0 && ok;
   // rename() replaces the target atomically; open readers keep the old file.
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-    flushFolderOf(path);
     stamp = stampOf(st);
-    return true;
+    return flushFolderOf(path);
   }
   if (ok) error = errno;
   ::unlink(temp.c_str());
+  stamp = {};
   errno = error;
   return false;
-}
-
-WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile mode) {
-  int fd = openOwnRegular(path.c_str(), O_WRONLY | O_CREAT, modeFor(mode));
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? WriteStatus::NoFolder : WriteStatus::Refused;
-  bool ok = ::ftruncate(fd, 0) == 0 && writeAll(fd, bytes);
-  ok = ::close(fd) == 0 && ok;
-  return ok ? WriteStatus::Ok : WriteStatus::Refused;
 }
 
 std::FILE* openAppendStream(const std::string& path) {
@@ -243,6 +245,29 @@ std::FILE* openAppendStream(const std::string& path) {
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+FileError lastFileError() {
+  const int code = errno;
+  FileError e;
+  switch (code) {
+    case ENOSPC:
+    case EDQUOT: e.number = 61; break;
+    case EACCES:
+    case EPERM:
+    case EROFS: e.number = 70; break;
+    case EIO: e.number = 57; break;
+    default: e.number = 75; break;
+  }
+  e.text = std::strerror(code);
+  return e;
+}
+
+bool isReplaceLeftover(const std::string& name, const std::string& target) {
+  const std::string prefix = target + ".tmp.";
+  if (name.size() != prefix.size() + 10 || name.compare(0, prefix.size(), prefix) != 0) return false;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
 
 FileLock::~FileLock() {
   if (handle_ != kNone) ::close(static_cast<int>(handle_));  // drops the flock too

@@ -300,30 +300,59 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
     if (!renamed && (!isTransient(GetLastError()) || std::chrono::steady_clock::now() >= deadline)) break;
     if (!renamed) Sleep(1);
   }
+  DWORD error = GetLastError();
   CloseHandle(h);
   if (!renamed) {
     DeleteFileA(tempPath.c_str());
+    stamp = {};
+    SetLastError(error);
     return false;
   }
   stamp = written;
   return true;
 }
 
-WriteStatus writeFileInPlace(const std::string& path, std::string_view bytes, NewFile) {
-  HANDLE h = openOwnPlain(path, GENERIC_WRITE, OPEN_ALWAYS);
-  if (h == INVALID_HANDLE_VALUE) {
-    return GetLastError() == ERROR_PATH_NOT_FOUND ? WriteStatus::NoFolder : WriteStatus::Refused;
+FileError lastFileError() {
+  const DWORD code = GetLastError();
+  FileError e;
+  switch (code) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: e.number = 61; break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: e.number = 70; break;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_IO_DEVICE: e.number = 57; break;
+    default: e.number = 75; break;
   }
-  bool ok = SetEndOfFile(h) != 0;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    DWORD n = 0;
-    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-    ok = WriteFile(h, bytes.data() + done, want, &n, nullptr) && n > 0;
-    done += n;
+  char buf[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buf,
+                           sizeof buf, nullptr);
+  while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == ' ' || buf[n - 1] == '.')) --n;
+  e.text = n > 0 ? std::string(buf, n) : "System error " + std::to_string(code);
+  return e;
+}
+
+bool isReplaceLeftover(const std::string& name, const std::string& target) {
+  // "<target>.tmp.<process>.<counter>.<tick>", names matched without case.
+  const std::string prefix = target + ".tmp.";
+  if (name.size() <= prefix.size() ||
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.data(), static_cast<int>(prefix.size()), prefix.data(),
+                     static_cast<int>(prefix.size())) != CSTR_EQUAL) {
+    return false;
   }
-  ok = CloseHandle(h) && ok;
-  return ok ? WriteStatus::Ok : WriteStatus::Refused;
+  int dots = 0;
+  for (size_t i = prefix.size(); i < name.size(); ++i) {
+    if (name[i] == '.') {
+      ++dots;
+    } else if (name[i] < '0' || name[i] > '9') {
+      return false;
+    }
+  }
+  return dots == 2;
 }
 
 std::FILE* openAppendStream(const std::string& path) {

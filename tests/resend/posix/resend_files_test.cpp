@@ -26,7 +26,7 @@ TEST_F(ResendPass, SendsOnlyTheUsersOwnRegularFilesOfBoundedSize) {
 
   resend::PassOutcome out = pass(limits);
 
-  EXPECT_EQ(postedBodies(), std::vector<std::string>{body("501")});
+  EXPECT_EQ(postedBodies(), std::vector<std::string>{posted("501")});
   EXPECT_EQ(out.leftAlone, 4);
   EXPECT_EQ(linesWith(" is not a regular file; left alone"), 3u);
   EXPECT_EQ(linesWith(name("505") + " is larger than 100 bytes; left alone"), 1u);

@@ -1,0 +1,62 @@
+#include "inbox/leftovers.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/log.h"
+#include "app/paths.h"
+#include "base/text.h"
+#include "platform/file_ops.h"
+#include "platform/own_files.h"
+
+namespace nfy {
+namespace {
+
+// The target a temporary name was made for: what comes before the last
+// ".tmp." that is followed by the unique ending.
+bool leftoverOf(const std::string& name, const std::function<bool(const std::string&)>& isTarget) {
+  for (size_t at = name.find(".tmp."); at != std::string::npos; at = name.find(".tmp.", at + 1)) {
+    const std::string target = name.substr(0, at);
+    if (isTarget(target) && platform::isReplaceLeftover(name, target)) return true;
+  }
+  return false;
+}
+
+int clean(const std::string& folder, const std::function<bool(const std::string&)>& isTarget) {
+  std::vector<platform::FolderEntry> entries;
+  if (!paths::isAbsolute(folder) || !platform::isPlainFolder(folder) || !platform::listFolder(folder, entries)) {
+    return 0;
+  }
+  int removed = 0;
+  for (const platform::FolderEntry& e : entries) {
+    if (!e.regular || !e.own || !leftoverOf(e.name, isTarget)) continue;
+    const std::string path = folder + paths::sep() + e.name;
+    if (platform::removeFile(path)) {
+      subWriteLog("MSG : Deleting file :: " + path);
+      ++removed;
+    }
+  }
+  return removed;
+}
+
+bool endsWithNoCase(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && iequals(s.substr(s.size() - tail.size()), tail);
+}
+
+}  // namespace
+
+int removeReplaceLeftovers() {
+  const size_t cut = sInboxINI_Write.find_last_of(paths::sep());
+  if (cut == std::string::npos) return 0;
+  const std::string inboxName = sInboxINI_Write.substr(cut + 1);
+  int removed = clean(sInboxINI_Write.substr(0, cut), [&](const std::string& t) { return iequals(t, inboxName); });
+  removed += clean(sMsgFolder, [](const std::string& t) { return endsWithNoCase(t, ".dat"); });
+  removed += clean(sDataPath + paths::postLogsFolder(), [](const std::string& t) {
+    return t.size() > 19 && iequals(t.substr(0, 19), "wpdcmsendmsgdskupd_") && endsWithNoCase(t, ".xml");
+  });
+  return removed;
+}
+
+}  // namespace nfy

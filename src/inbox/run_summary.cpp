@@ -1,0 +1,7 @@
+#include "inbox/run_summary.h"
+
+namespace nfy {
+
+RunSummary runSummary;
+
+}  // namespace nfy
