@@ -3,7 +3,10 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/flow.sh"
 flow_begin
-stored() { inbox_file "[MsgCount]" "TotalMsgs=2" "UnReadMsgs=2" "RequireUserConfirmation=0" "MSGId=0" "Subject="; }
+stored() {
+  inbox_file "[MsgCount]" "TotalMsgs=2" "UnReadMsgs=2" "RequireUserConfirmation=0" "MSGId=0" "Subject=" \
+    "[91]" "ReadStatus=UnRead" "[92]" "ReadStatus=UnRead"
+}
 fresh() { rm -rf "$(log_folder)" "$SANDBOX/popups.txt"; stored; }
 
 note "service down: stored unread messages are announced"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Two new messages against an inbox that counts 3 messages, 1 unread: stored,
+# Two new messages against an inbox that holds 3 messages, 1 unread: stored,
 # counted and announced; a click opens the viewer. The same reply again with
 # the messages recalled removes both, reports each and shows no popup.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/flow.sh"
 flow_begin
-inbox_file "[MsgCount]" "TotalMsgs=3" "UnReadMsgs=1" "RequireUserConfirmation=0" "MSGId=0" "Subject="
+inbox_file "[MsgCount]" "TotalMsgs=3" "UnReadMsgs=1" "RequireUserConfirmation=0" "MSGId=0" "Subject=" \
+  "[91]" "ReadStatus=UnRead" "[92]" "ReadStatus=READ" "[93]" "ReadStatus=READ"
 cat >"$SANDBOX/messages.txt" <<'MSG'
 id=101
 subject=First
@@ -26,7 +27,7 @@ flow_start_provider --messages "$SANDBOX/messages.txt"
 run_answering CLICK
 
 log="$(run_log)"
-assert_eq "$(inbox_sections)" "MsgCount,101,102" "sections"
+assert_eq "$(inbox_sections)" "MsgCount,91,92,93,101,102" "sections"
 assert_eq "$(inbox_value MsgCount TotalMsgs)" "5"
 assert_eq "$(inbox_value MsgCount UNREADMsgs)" "3"
 assert_eq "$(inbox_value 101 Subject)" "First"
@@ -60,7 +61,7 @@ sed -i 's/^status=0/status=1/' "$SANDBOX/messages.txt"
 rm -rf "$(log_folder)"
 run_answering CLICK
 log="$(run_log)"
-assert_eq "$(inbox_sections)" "MsgCount" "sections after the recall"
+assert_eq "$(inbox_sections)" "MsgCount,91,92,93" "sections after the recall"
 assert_eq "$(inbox_value MsgCount TotalMsgs)" "3"
 assert_eq "$(inbox_value MsgCount UNREADMsgs)" "1"
 assert_no_path "$MESSAGES/101.dat"
