@@ -28,6 +28,13 @@ write_messages() {
   done
 }
 
+# The status service answers; the report service cannot be reached.
+reports_down() {
+  printf '[wpdcmgetmsgs]\r\nURL=http://127.0.0.1:%s/nfydesk\r\n[wpdcmsendmsgdskupd]\r\nURL=http://127.0.0.1:9/nfydesk\r\n' \
+    "$PORT" >"$INSTALL/Configuration/nfyEndpoints.ini"
+}
+reports_up() { endpoint "http://127.0.0.1:$PORT/nfydesk"; }
+
 sections() { inbox_sections | tr ',' '\n' | grep -v '^MsgCount$' || true; }
 
 # What must hold after any run, faulty or not.
@@ -85,22 +92,22 @@ settle() {
 inbox_file "[MsgCount]" "TotalMsgs=0" "UnReadMsgs=0" "RequireUserConfirmation=0" "MSGId=0" "Subject="
 flow_start_provider --messages "$SANDBOX/messages.txt"
 
-note "a report folder that cannot be written keeps the message and posts nothing"
+note "a report folder that cannot be written (a file at its name) keeps the message and posts nothing"
 write_messages 501
 run_program
 check_invariants "first run"
 settle
 RECALLED[501]=1
 write_messages 501
-mkdir -p "$SAVED"
-chmod 0555 "$SAVED"
-endpoint "http://127.0.0.1:9/nfydesk"  # the service cannot take the report
+rm -rf "$SAVED"
+echo "not a folder" >"$SAVED"
+reports_down
 run_program
-chmod 0755 "$SAVED"
+rm -f "$SAVED"
 sections | grep -qx 501 || fail "501 was removed though its report could not be saved"
 assert_eq "$(reports_of 501)" "0" "reports of 501"
-check_invariants "report folder read-only"
-flow_start_provider --messages "$SANDBOX/messages.txt"
+check_invariants "report folder unwritable"
+reports_up
 run_program
 sections | grep -qx 501 && fail "501 stays after the fault is gone"
 check_invariants "report folder writable again"
@@ -169,9 +176,9 @@ for round in $(seq 1 36); do
     2) # a full disk under the reports
       if [ "$TMPFS" = 1 ]; then
         fill_disk
-        endpoint "http://127.0.0.1:9/nfydesk"
+        reports_down
         run_program
-        flow_start_provider --messages "$SANDBOX/messages.txt"
+        reports_up
         free_disk
         faults=$((faults + 1))
       else
@@ -188,10 +195,10 @@ for round in $(seq 1 36); do
       wait "$a" "$b" 2>/dev/null || true
       faults=$((faults + 1))
       ;;
-    4) # the service down: reports wait for nfyDeskResend
-      endpoint "http://127.0.0.1:9/nfydesk"
+    4) # the report service down: reports wait for nfyDeskResend
+      reports_down
       run_program
-      flow_start_provider --messages "$SANDBOX/messages.txt"
+      reports_up
       ;;
     5) # a clean run, and the saved reports delivered
       run_program
