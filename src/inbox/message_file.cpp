@@ -5,6 +5,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/message_parse.h"
+#include "platform/file_ops.h"
 
 namespace nfy {
 
@@ -26,7 +27,16 @@ void subCreateMsgFile(const std::string& SID, const std::string& Content) {
     // Without a messages folder (start-up stopped early) there is no place
     // for the file: never write it relative to wherever the process runs.
     if (!paths::isAbsolute(sMsgFolder)) raiseError(err::kPathNotFound);
-    files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content, platform::NewFile::Shared);
+    try {
+      files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content, platform::NewFile::Shared);
+    } catch (const RuntimeError&) {
+      // A file another user put at the name stays, and the viewer does not
+      // show it: say so, for the support staff who hear of a missing text.
+      if (platform::fileOwnership(path) == platform::Ownership::Other) {
+        subWriteLog("ERR : subCreateMsgFile, " + path + " is not the user's own file; its text is not shown");
+      }
+      throw;
+    }
   } catch (const std::exception& e) {
     subWriteLog("ERR : subCreateMsgFile, " + trap(e).description);
   }

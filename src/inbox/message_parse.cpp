@@ -28,6 +28,10 @@ const char* kSummary = "MsgCount";
 // number or not safe as a file name).
 constexpr size_t kMaxMessagesPerReply = 1000;
 
+// The body bytes one run stores at most: a service that sends more (by
+// fault or on purpose) cannot fill the disk; the rest waits for a later run.
+constexpr size_t kMaxBodyBytesPerRun = 64u << 20;
+
 // What the inbox holds of a message when its turn comes.
 struct Prior {
   bool storable = false;          // the message gets a section and a body file
@@ -309,7 +313,7 @@ bool fncParseDeskMessages(const std::string& reply) {
     // Records are kept for real messages only: nodes that are skipped take
     // no place in arrMessages, while the log's number counts every child.
     const long count = list->childCount();
-    size_t handled = 0, fresh = 0;
+    size_t handled = 0, fresh = 0, bodyBytes = 0;
     StoredMessages stored;
     for (long i = 0; i < count; ++i) {
       auto message = list->child(i);
@@ -324,6 +328,12 @@ bool fncParseDeskMessages(const std::string& reply) {
         break;
       }
       ParsedMessage parsed = parseMessage(*message, i + 1);
+      if (prior.storable) bodyBytes += trim(parsed.rec.sContent).size();
+      if (bodyBytes > kMaxBodyBytesPerRun) {
+        subWriteLog("ERR : fncParseDeskMessages, the reply's bodies pass " + std::to_string(kMaxBodyBytesPerRun >> 20) +
+                    " MiB; the rest are left for a later run");
+        break;
+      }
       if (storeMessage(parsed)) stored.add(parsed.rec.sID);
       if (arrMessages.size() <= handled) arrMessages.resize(handled + 1);
       arrMessages[handled++] = std::move(parsed.rec);

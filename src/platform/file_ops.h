@@ -68,6 +68,10 @@ ReadStatus readRegularFile(const std::string& path, std::string& bytes);
 // tells the caller that the file is longer.
 ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes);
 
+// readFileStart, for a file of the running user's own only: a file of
+// another user (checked on the opened file) is Failed.
+ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes);
+
 // Replaces the file `path` whole: writes `bytes` to a new temporary file
 // beside it ("<path>.tmp" and a unique ending), flushes it to the disk and
 // renames it over `path` in one step, so that `path` is always either its

@@ -105,7 +105,9 @@ std::string InboxModel::body(const std::string& id) const {
   // never followed, and a FIFO or device never waited on (the window would
   // stop answering); at most the cap is read.
   std::string bytes;
-  switch (platform::readFileStart(sMsgFolder + paths::sep() + id + ".dat", bytes, kMaxBodyBytes)) {
+  // Only the user's own file: in a folder every user may write, another
+  // user could put any text there before the service sends the message.
+  switch (platform::readOwnFileStart(sMsgFolder + paths::sep() + id + ".dat", bytes, kMaxBodyBytes)) {
     case platform::ReadStatus::Ok: break;
     case platform::ReadStatus::Missing: return texts::kNoBody;
     case platform::ReadStatus::Failed: return texts::kNotText;

@@ -188,6 +188,15 @@ ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t max
   return ok ? ReadStatus::Ok : ReadStatus::Failed;
 }
 
+ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
+  bytes.clear();
+  int fd = openOwnRegular(path.c_str(), O_RDONLY, 0);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
+  bool ok = readUpTo(fd, maxBytes + 1, bytes);
+  ::close(fd);
+  return ok ? ReadStatus::Ok : ReadStatus::Failed;
+}
+
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {
   // The file to replace: a link, a non-regular file or another user's file
   // there is refused; the user's own file hands its mode and group on to the

@@ -228,6 +228,18 @@ ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t max
   return ok ? ReadStatus::Ok : ReadStatus::Failed;
 }
 
+ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
+  bytes.clear();
+  HANDLE h = openOwnPlain(path, GENERIC_READ, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
+  }
+  bool ok = readUpTo(h, maxBytes + 1, bytes);
+  CloseHandle(h);
+  return ok ? ReadStatus::Ok : ReadStatus::Failed;
+}
+
 namespace {
 
 // Renames the open file to `path`, replacing it. Through the handle we hold
