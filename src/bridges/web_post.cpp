@@ -64,7 +64,7 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
     // A saved report ends in CR LF; the log line does not carry it on.
     std::string_view logged = sData;
     while (!logged.empty() && (logged.back() == '\n' || logged.back() == '\r')) logged.remove_suffix(1);
-    subWriteLog("MSG : Webposting data :: " + std::string(logged));
+    subWriteLog("MSG : Webposting data :: " + logExcerpt(logged));
     subWriteLog("MSG : Webposting Source :: " + sSource);
     std::vector<component::Arg> args{
         component::Arg::byRef(sData), component::Arg::byVal(false), component::Arg::byRef(sSource),
@@ -73,7 +73,7 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
     };
     bool posted = withOneRegistration(registered, [&] { return poster->call("PostXMLString", args); }).toBool();
     if (posted) {
-      subWriteLog("MSG : Webpost Received data :: " + reply);
+      subWriteLog("MSG : Webpost Received data :: " + logExcerpt(reply));
       result = true;
     } else {
       subWriteLog("ERR : WebPost Failed : " + sErr1 + ":" + sErr2 + ":" + sErr3);

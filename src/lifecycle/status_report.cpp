@@ -66,7 +66,7 @@ void fncPostTemplateExecutionStatus(DeliveryReport r) {
       url = serviceUrl(url, "wpdcmsendmsgdskupd");
     }
     const std::string body = deliveryReportXml(r);
-    subWriteLog("MSG : webposting " + body);
+    subWriteLog("MSG : webposting " + logExcerpt(body));
     std::string reply;
     if (WebPost(body, url, reply)) return;
 
