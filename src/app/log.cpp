@@ -15,30 +15,89 @@ namespace {
 std::FILE* objLogFile = nullptr;
 std::function<void(const std::string&)> logSink;
 
-}  // namespace
+bool isControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
 
-void subWriteLog(const std::string& message) {
-  // The log never fails its caller: a line that cannot be written is dropped.
+// The message as a log line shows it: control characters other than tab
+// escaped, everything else unchanged.
+std::string shownText(const std::string& message) {
+  size_t first = 0;
+  while (first < message.size() && !isControl(static_cast<unsigned char>(message[first]))) ++first;
+  if (first == message.size()) return message;
+  std::string out = message.substr(0, first);
+  static const char hex[] = "0123456789abcdef";
+  for (size_t i = first; i < message.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(message[i]);
+    if (!isControl(c)) {
+      out += static_cast<char>(c);
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+// Writes one line; true when the service journal took it.
+bool writeLine(const std::string& message) {
+  const std::string shown = shownText(message);
   if (logSink) {
     try {
-      logSink(message);
+      logSink(shown);
     } catch (...) {
     }
-    return;
+    return false;
   }
+  bool journaled = false;
   try {
     // Under systemd an error line also reaches the journal, where the admin
     // sees why a run failed; the user's log file gets every line as before.
     // Error lines begin "ERR : ", and those of a missing endpoint "ERR: ".
-    if (message.rfind("ERR : ", 0) == 0 || message.rfind("ERR: ", 0) == 0) platform::writeServiceJournal(message);
+    if (shown.rfind("ERR : ", 0) == 0 || shown.rfind("ERR: ", 0) == 0) journaled = platform::writeServiceJournal(shown);
   } catch (...) {
   }
-  if (!objLogFile) return;
+  if (!objLogFile) return journaled;
   try {
-    std::string line = platform::nowStamp() + "\t" + message + "\r\n";
+    std::string line = platform::nowStamp() + "\t" + shown + "\r\n";
     if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) std::fflush(objLogFile);
   } catch (...) {
   }
+  return journaled;
+}
+
+void adoptLog(std::FILE* stream) {
+  objLogFile = stream;
+  const std::string stars(85, '*');
+  subWriteLog(stars);
+  subWriteLog("MSG : Preprocessing : Application started");
+  subWriteLog(stars);
+}
+
+}  // namespace
+
+void subWriteLog(const std::string& message) {
+  // The log never fails its caller: a line that cannot be written is dropped.
+  (void)writeLine(message);
+}
+
+void subWriteLogAndStderr(const std::string& message) {
+  if (writeLine(message) || logSink) return;
+  try {
+    platform::writeStandardError(shownText(message) + "\n");
+  } catch (...) {
+  }
+}
+
+std::string logExcerpt(std::string_view value) {
+  if (value.size() <= kLogExcerptBytes) return std::string(value);
+  size_t cut = kLogExcerptBytes;
+  // Back to the start of a UTF-8 character (at most three bytes back).
+  while (cut > kLogExcerptBytes - 3 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(value.substr(0, cut)) + " ... (" + std::to_string(value.size()) + " bytes)";
 }
 
 void setLogSink(std::function<void(const std::string&)> sink) { logSink = std::move(sink); }
@@ -48,12 +107,9 @@ void openLog(const std::string& path) {
   // Binary appending: the lines carry their own CR LF, and nothing is
   // translated. The stream is the user's own (mode 0600), is never a link
   // or a FIFO planted at its name, and is not inherited by started programs.
-  objLogFile = platform::openAppendStream(path);
-  if (!objLogFile) raiseError(err::kPathNotFound);
-  const std::string stars(85, '*');
-  subWriteLog(stars);
-  subWriteLog("MSG : Preprocessing : Application started");
-  subWriteLog(stars);
+  std::FILE* stream = platform::openAppendStream(path);
+  if (!stream) raiseError(err::kPathNotFound);
+  adoptLog(stream);
 }
 
 void openRunLog(const std::string& folder, const std::string& program, const std::string& regId,

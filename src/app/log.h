@@ -4,12 +4,26 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace nfy {
 
 // Appends one line to the open log; drops it when the log is not open or the
-// write fails. Never raises.
+// write fails. Never raises. Messages carry values from the service and from
+// files: their control characters other than tab are written escaped ("\r",
+// "\n", "\x1b"), so that no value can end the line or begin a new one.
 void subWriteLog(const std::string& message);
+
+// subWriteLog, for an error that must be seen even when no log is open: the
+// line also goes to standard error unless the service journal took it.
+void subWriteLogAndStderr(const std::string& message);
+
+// A value for a log line: the value itself when it is at most
+// kLogExcerptBytes long, else its first kLogExcerptBytes (not cutting a
+// UTF-8 character) and its length, " ... (N bytes)". A reply or a body of
+// any size then costs the log a few kilobytes.
+constexpr size_t kLogExcerptBytes = 4096;
+std::string logExcerpt(std::string_view value);
 
 // Sends every line (the message alone, without time stamp) to sink instead
 // of the log file: a console tool shows the lines to its user. An empty sink

@@ -61,7 +61,7 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
   std::string sErr1, sErr2, sErr3;
   try {
     poster = withOneRegistration(registered, [] { return component::create("nfyPoster.WebPost"); });
-    subWriteLog("MSG : Webposting data :: " + sData);
+    subWriteLog("MSG : Webposting data :: " + logExcerpt(sData));
     subWriteLog("MSG : Webposting Source :: " + sSource);
     std::vector<component::Arg> args{
         component::Arg::byRef(sData), component::Arg::byVal(false), component::Arg::byRef(sSource),
@@ -70,7 +70,7 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
     };
     bool posted = withOneRegistration(registered, [&] { return poster->call("PostXMLString", args); }).toBool();
     if (posted) {
-      subWriteLog("MSG : Webpost Received data :: " + reply);
+      subWriteLog("MSG : Webpost Received data :: " + logExcerpt(reply));
       result = true;
     } else {
       subWriteLog("ERR : WebPost Failed : " + sErr1 + ":" + sErr2 + ":" + sErr3);

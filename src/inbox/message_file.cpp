@@ -21,7 +21,7 @@ bool isSafeMessageId(const std::string& id) {
 
 void subCreateMsgFile(const std::string& SID, const std::string& Content) {
   try {
-    subWriteLog("MSG : In subCreateMsgFile, SID=" + SID + "\tContent=" + Content);
+    subWriteLog("MSG : In subCreateMsgFile, SID=" + SID + "\tContent=" + logExcerpt(Content));
     subWriteLog("MSG : Creating file " + sMsgFolder);
     std::string path = sMsgFolder + paths::sep() + SID + ".dat";
     // Without a messages folder (start-up stopped early) there is no place

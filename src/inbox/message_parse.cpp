@@ -294,7 +294,7 @@ bool fncParseDeskMessages(const std::string& reply) {
   try {
     subWriteLog("MSG : In fncParseDeskMessages");
     auto doc = platform::xml::createDocument();
-    subWriteLog("sXMLString : " + reply);
+    subWriteLog("sXMLString : " + logExcerpt(reply));
     if (!doc->loadString(reply)) {
       subWriteLog("ERR : Failed to load the xml for Desk Messages. ");
       return false;

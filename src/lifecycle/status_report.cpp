@@ -101,7 +101,7 @@ void fncPostTemplateExecutionStatus(DeliveryReport r) {
     nullsForBlanks(r);
     const std::string url = reportUrl();
     const std::string body = deliveryReportXml(r);
-    subWriteLog("MSG : webposting " + body);
+    subWriteLog("MSG : webposting " + logExcerpt(body));
     std::string reply;
     if (WebPost(body, url, reply)) return;
     writeSavedReport(savedReportPath(r), body);

@@ -49,10 +49,17 @@ bool previousInstance();
 bool claimInstance(const std::string& exePath);
 
 // Under a service manager that joins standard error to its journal (systemd
-// names that stream's device and inode in JOURNAL_STREAM), writes the line
-// there at error priority and returns true. Elsewhere (a terminal, a pipe, a
-// platform without such a journal) writes nothing and returns false.
+// names that stream's device and inode in JOURNAL_STREAM), sends the line to
+// the journal as one entry at error priority, through the journal's own
+// protocol (so that nothing in the text can set another priority or split
+// the entry), and returns true, also when the journal could not be reached
+// and the line was dropped. Elsewhere (a terminal, a pipe, a platform without
+// such a journal) sends nothing and returns false.
 bool writeServiceJournal(const std::string& line);
+
+// Writes text to standard error. A stream whose reader has gone raises no
+// signal (the text is dropped), and nothing is reported to the caller.
+void writeStandardError(const std::string& text);
 
 // Takes the process off the task list (nothing to do where that has no meaning).
 void hideFromTaskList();

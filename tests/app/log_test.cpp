@@ -64,6 +64,25 @@ TEST(LogFile, IsCreatedWithABannerAndAppendedToAfterANewOne) {
   EXPECT_EQ(lines[5].back(), '\t');  // an empty message ends right after the tab
 }
 
+TEST(LogFile, ValuesCannotBreakALineAndLongOnesAreCutToTheirStartAndLength) {
+  test::Sandbox box;
+  openLog(box.path("run.txt"));
+  // An id from the service that would forge a line of its own.
+  subWriteLog("ERR : unsafe message id 1\r\n12/09/2026 06:00:00\tMSG : forged\n\x1b[2J\x7f\x01\tend");
+  std::string body(4095, 'b');
+  subWriteLog("sXMLString : " + logExcerpt(body + "\xC3\xA9" + "rest"));
+  subWriteLog("sXMLString : " + logExcerpt(std::string(4096, 'c')));
+  closeLog();
+
+  auto lines = rawLines(test::readFile(box.path("run.txt")));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[3].substr(lines[3].find('\t') + 1),
+            "ERR : unsafe message id 1\\r\\n12/09/2026 06:00:00\tMSG : forged\\n\\x1b[2J\\x7f\\x01\tend");
+  // Not inside the two bytes of "\xC3\xA9" that straddle the cut.
+  EXPECT_EQ(lines[4].substr(lines[4].find('\t') + 1), "sXMLString : " + body + " ... (4101 bytes)");
+  EXPECT_EQ(lines[5].substr(lines[5].find('\t') + 1), "sXMLString : " + std::string(4096, 'c'));
+}
+
 TEST(LogFile, AFolderThatIsMissingIsAnErrorForStartUpToTrap) {
   test::Sandbox box;
   EXPECT_THROW(openLog(box.path("missing/run.txt")), RuntimeError);

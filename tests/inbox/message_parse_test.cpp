@@ -286,8 +286,9 @@ TEST_F(MessageParse, UnsafeIdsNeverBecomePathsOrSections) {
                                            "</id><content>evil</content><requsrconfirm>TRUE</requsrconfirm>"
                                            "<status>0</status></message>")))
         << id;
-    // The log keeps the id unchanged, line breaks included.
-    EXPECT_NE(log.text().find("\tERR : fncParseDeskMessages, unsafe message id " + id + "\r\n"), std::string::npos)
+    // The log shows the id on its one line, line breaks escaped.
+    std::string shown = inXml == forged ? "1\\r\\n[MsgCount]\\r\\nTotalMsgs=99" : id;
+    EXPECT_NE(log.text().find("\tERR : fncParseDeskMessages, unsafe message id " + shown + "\r\n"), std::string::npos)
         << id;
   }
   EXPECT_EQ(fncGetSectionNames(), "");

@@ -2,19 +2,25 @@
 
 #include <fcntl.h>
 #include <libnotify/notify.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+// The entries name no source file of the build.
+#define SD_JOURNAL_SUPPRESS_LOCATION
+#include <systemd/sd-journal.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <iostream>
 
 #include "version.h"
 
@@ -112,17 +118,52 @@ bool writeServiceJournal(const std::string& line) {
   if (!stream || std::sscanf(stream, "%llu:%llu", &dev, &ino) != 2 || fstat(STDERR_FILENO, &st) != 0 ||
       st.st_dev != dev || st.st_ino != ino)
     return false;
-  // "<3>": the journal's error priority; one entry per line.
-  std::string entry = "<3>" + line;
-  std::replace(entry.begin(), entry.end(), '\n', ' ');
-  entry += '\n';
-  for (size_t done = 0; done < entry.size();) {
-    ssize_t n = write(STDERR_FILENO, entry.data() + done, entry.size() - done);
+  // The journal's own protocol, not the stream: there the journal reads a
+  // "<N>" prefix as the priority, also at the start of each piece of a line
+  // it splits, so text from the service could set its own level. Here the
+  // priority is a field of its own and the text one field, whatever it
+  // holds. The entry is a datagram sent without SIGPIPE; a journal that
+  // cannot be reached loses the line (the log file still has it).
+  static const std::string identifier = "SYSLOG_IDENTIFIER=" + exeBaseName();
+  const std::string message = "MESSAGE=" + line;
+  static const char priority[] = "PRIORITY=3";
+  struct iovec fields[3] = {
+      {const_cast<char*>(message.data()), message.size()},
+      {const_cast<char*>(priority), sizeof priority - 1},
+      {const_cast<char*>(identifier.data()), identifier.size()},
+  };
+  (void)sd_journal_sendv(fields, 3);
+  return true;
+}
+
+void writeStandardError(const std::string& text) {
+  // SIGPIPE is held back around this one write only (a broken stream then
+  // answers EPIPE), and one that the write raised is taken back before the
+  // mask is restored; the process's handling and what started programs get
+  // stay as they are.
+  sigset_t pipeSignal, old, pending;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  sigemptyset(&pending);
+  sigpending(&pending);
+  const bool pendingBefore = sigismember(&pending, SIGPIPE) == 1;
+  if (pthread_sigmask(SIG_BLOCK, &pipeSignal, &old) != 0) return;
+  bool broken = false;
+  for (size_t done = 0; done < text.size();) {
+    ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      broken = n < 0 && errno == EPIPE;
+      break;
+    }
     done += static_cast<size_t>(n);
   }
-  return true;
+  if (broken && !pendingBefore) {
+    struct timespec none {};
+    while (sigtimedwait(&pipeSignal, nullptr, &none) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
 void hideFromTaskList() {}
@@ -138,7 +179,7 @@ void nativeMessageBox(const std::string& text, const std::string& title, unsigne
     g_object_unref(G_OBJECT(n));
     notify_uninit();
   }
-  if (!shown) std::cerr << title << ": " << text << std::endl;
+  if (!shown) writeStandardError(title + ": " + text + "\n");
 }
 
 unsigned long formatSystemMessage(unsigned long code, char* buf, unsigned long size) {

@@ -108,6 +108,15 @@ bool writeServiceJournal(const std::string& /*line*/) {
   return false;
 }
 
+void writeStandardError(const std::string& text) {
+  // A windowless program usually has no standard error; then nothing is
+  // written.
+  HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 void hideFromTaskList() {
   // The program never creates a window, so it never appears on the task bar;
   // there is nothing further to hide.
