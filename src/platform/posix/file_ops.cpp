@@ -268,6 +268,8 @@ FileError lastFileError() {
     default: e.number = 75; break;
   }
   e.text = std::strerror(code);
+  // Refusals read as everywhere else in the program's lines.
+  if (e.number == 70) e.text = "Permission denied";
   return e;
 }
 

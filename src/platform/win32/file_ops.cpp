@@ -345,6 +345,8 @@ FileError lastFileError() {
                            sizeof buf, nullptr);
   while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == ' ' || buf[n - 1] == '.')) --n;
   e.text = n > 0 ? std::string(buf, n) : "System error " + std::to_string(code);
+  // Refusals read as everywhere else in the program's lines.
+  if (e.number == 70) e.text = "Permission denied";
   return e;
 }
 

@@ -73,11 +73,13 @@ TEST_F(SharedFolder, LinksAtTheInboxItsTemporaryFileABodyOrTheLogAreNeverWritten
   for (const auto& l : lines) {
     if (l.rfind("ERR", 0) == 0) errors.push_back(l);
   }
-  EXPECT_EQ(errors, (std::vector<std::string>{
-                        "ERR : Failed to write to the INI",
-                        "ERR : Failed to delete the section [101] from file " + inbox + ". ",
-                        "ERR : subCreateMsgFile, Permission denied",
-                    }));
+  EXPECT_EQ(errors,
+            (std::vector<std::string>{
+                "ERR : Failed to write to the INI",
+                "ERR : Failed to delete the section [101] from file " + inbox + ". ",
+                "ERR : subCreateMsgFile, " + sMsgFolder + "/101.dat is not the user's own file; its text is not shown",
+                "ERR : subCreateMsgFile, Permission denied",
+            }));
   // Nor is a read of the inbox through a link.
   EXPECT_EQ(fncGetSectionNames(), "");
 
