@@ -1,6 +1,7 @@
 #include "inbox/ini_access.h"
 
 #include <exception>
+#include <unordered_set>
 #include <vector>
 
 #include "app/globals.h"
@@ -41,15 +42,12 @@ const bool countsRuleInstalled = [] {
 void keepInboxCountsTrue(ini::KeyEdit& inbox) {
   (void)countsRuleInstalled;
   double total = 0, unread = 0, awaiting = 0;
-  std::vector<std::string> seen;
+  std::unordered_set<std::string> seen;
   for (const std::string& name : inbox.sectionNames()) {
     // Names match without regard to case: a second section of one name is
     // never looked at, so it is no message of its own.
     if (trim(name).empty() || iequals(name, "MsgCount")) continue;
-    bool again = false;
-    for (const std::string& s : seen) again = again || iequals(s, name);
-    if (again) continue;
-    seen.push_back(name);
+    if (!seen.insert(toLower(name)).second) continue;
     ++total;
     if (toUpper(trim(inbox.value(name, "ReadStatus"))) != "READ") ++unread;
     if (leadingNumber(inbox.value(name, "RequireUserConfirmation")) > 0) ++awaiting;
