@@ -164,8 +164,10 @@ runuser -u "$U1" -- env -i PATH=/usr/bin:/bin HOME="/home/$U1" XDG_RUNTIME_DIR="
   "$(sed -n 's/^Environment=//p' "$unit" | sed "s/%u/$U1/g")" sh -c "$stop_post" </dev/null >"$SANDBOX/resend.out" 2>&1 ||
   fail "the unit's ExecStopPost failed: $(cat "$SANDBOX/resend.out")"
 assert_no_path "$saved"
-grep -qF "tfr_wpdcmsendmsgdskupd.asp$(printf '\t')mmid=77&sid=55&rid=1234&rty=1$(printf '\t')<wpdcmsendmsgdskupd><msgid>509</msgid></wpdcmsendmsgdskupd>\\r\\n" \
+grep -qF "tfr_wpdcmsendmsgdskupd.asp$(printf '\t')mmid=77&sid=55&rid=1234&rty=1$(printf '\t')<wpdcmsendmsgdskupd><msgid>509</msgid></wpdcmsendmsgdskupd>" \
   "$SANDBOX/requests.txt" || fail "the saved report was not delivered: $(requests)"
+# As the notifier posted it: without the file's final line break.
+grep -qF '</wpdcmsendmsgdskupd>\r\n' "$SANDBOX/requests.txt" && fail "the saved report was posted with its line break"
 assert_eq "$(stat -c '%a %U' "$DATA"/ApplicationLog/nfyDeskLog/nfyDeskResend_*)" "600 $U1" "nfyDeskResend's log"
 
 note "an admin's disable outlasts a new installation"
