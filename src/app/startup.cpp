@@ -102,8 +102,14 @@ void subCreateLog() {
     // The log lives under the data folder: make sure it exists there too, so
     // that a machine whose data folder differs from the installation folder
     // still gets its log. After the identifier and the user name, so that a
-    // folder that cannot be made still leaves both set.
-    openProgramLog();
+    // folder that cannot be made still leaves both set. A run without a log
+    // goes on with start-up: its error line reaches only the journal.
+    try {
+      openProgramLog();
+    } catch (const std::exception& e) {
+      auto t = trap(e);
+      subWriteLog("ERR : Function subCreateLog :: " + std::to_string(t.number) + ":" + t.description);
+    }
 
     ensureFolder(sInstallPath + paths::inboxFolder());
     ensureFolder(sDataPath + paths::inboxFolder());
@@ -114,6 +120,9 @@ void subCreateLog() {
   } catch (const std::exception& e) {
     auto t = trap(e);
     subWriteLog("ERR : Function subCreateLog :: " + std::to_string(t.number) + ":" + t.description);
+    // Whatever stopped start-up, the identifiers are still checked: no
+    // request goes to the service without them.
+    readIdentifiers();
     return;
   }
 

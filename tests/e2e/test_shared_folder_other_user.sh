@@ -23,6 +23,28 @@ as_other() { runuser -u "$OTHER" -- "$@"; }
 flow_begin
 trap 'flow_stop_provider; userdel "$OTHER" 2>/dev/null || true; e2e_cleanup' EXIT
 
+# Files of the other user at every name of the log that a run in the next
+# 20 seconds can know beforehand: the daily one and the timed ones, with
+# "-1" to "-9" too. The run then logs under a name with a random ending.
+take_log_names() {
+  local folder day now s t n
+  folder="$(log_folder)" day="$(date +%m%d%Y)" now="$(date +%s)"
+  for s in $(seq 0 20); do
+    t="$(date -d "@$((now + s))" +%H%M%S)"
+    for n in "" -1 -2 -3 -4 -5 -6 -7 -8 -9; do : >"$folder/nfyDeskNotify_1234_${day}_$t${n}_$USER_NAME.txt"; done
+  done
+  : >"$folder/nfyDeskNotify_1234_${day}_$USER_NAME.txt"
+  chmod 0666 "$folder"/*.txt
+  chown "$OTHER" "$folder"/*.txt
+}
+assert_random_log_name() {
+  local own
+  own="$(cd "$(log_folder)" && find . -maxdepth 1 -user "$(id -un)" -name '*.txt' | sed 's|^\./||')"
+  [[ "$own" =~ ^nfyDeskNotify_1234_[0-9]{8}_[0-9]{6}-[0-9a-z]{10}_${USER_NAME}\.txt$ ]] || fail "not a random name: [$own]"
+  grep -q $'\tMSG : Application Ended.\r$' "$(log_folder)/$own" || fail "the run's log is not whole"
+  rm -f "$(log_folder)"/*
+}
+
 # Under Wine a file's owner SID is that of its Unix owner: files the other
 # user owns are another owner's to the program, as on a Windows machine
 # whose users share C:\ProgramData\VELTOR. (Links and FIFOs below are Linux
@@ -42,6 +64,10 @@ if is_windows; then
   assert_eq "$(stat -c %s "$logfile")" "0" "the other user's log file"
   own_log="$(log_files | grep -vxF "$(basename "$logfile")")"
   [[ "$own_log" =~ _[0-9]{6}_.+\.txt$ ]] || fail "not the timed name: $own_log"
+  rm -f "$(log_folder)"/*
+  take_log_names
+  run_answering EXIT
+  assert_random_log_name
   assert_eq "$(inbox_value 101 Subject)" "First" "the message stays"
   assert_eq "$(requests | grep -c tfr_wpdcmsendmsgdskupd || true)" "0" "reports"
   rm -f "$(log_folder)"/* "$INBOX" "$INBOX.old.ini" "$MESSAGES/101.dat"
@@ -163,6 +189,30 @@ own_log="$(log_files | grep -vxF "$(basename "$logfile")")"
 [[ "$own_log" =~ _[0-9]{6}_${USER_NAME}\.txt$ ]] || fail "not the timed name: $own_log"
 assert_eq "$(stat -c '%a %U' "$(log_folder)/$own_log")" "600 $USER_NAME" "the run's own log"
 rm -f "$logfile" "$(log_folder)/$own_log"
+
+note "every name of the log that can be known beforehand is taken: one nobody could guess"
+take_log_names
+run_answering EXIT
+assert_random_log_name
+
+note "no log at all: start-up goes on, and no request leaves without the identifiers"
+# A data folder of its own (ALLUSERSPROFILE), where the other user took the
+# log folder's name.
+profile="$SANDBOX/ProgramData"
+mkdir -p "$profile/VELTOR/nfyDesk" "$profile/VELTOR/ApplicationLog"
+chmod -R 0777 "$profile"
+as_other touch "$profile/VELTOR/ApplicationLog/nfyDeskLog"
+: >"$SANDBOX/requests.txt"
+ALLUSERSPROFILE="$profile" run_answering EXIT
+INBOX="$profile/VELTOR/nfyDesk/DeskInbox/nfyDeskInbox_$USER_NAME.ini" inbox_value 101 Subject >"$SANDBOX/subject.txt"
+assert_eq "$(cat "$SANDBOX/subject.txt")" "First" "the message stored by a run without a log"
+grep -q 'mmid=77&sid=55&rid=1234' "$SANDBOX/requests.txt" || fail "the fetch: $(requests)"
+reg_unset siteid
+: >"$SANDBOX/requests.txt"
+ALLUSERSPROFILE="$profile" run_answering EXIT
+assert_eq "$(requests)" "" "requests of a run without a log or a site id"
+reg_set siteid 55
+rm -rf "$profile" "$(log_folder)"/*
 
 note "a newer copy of the inbox planted by another user is not read"
 plant "$INBOX.old.ini" $'[101]\r\nMsgStatus=1\r\n'

@@ -242,6 +242,14 @@ std::FILE* openAppendStream(const std::string& path) {
   return f;
 }
 
+std::FILE* createAppendStream(const std::string& path) {
+  int fd = openRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "ab");
+  if (!f) ::close(fd);
+  return f;
+}
+
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 FileLock::~FileLock() {
