@@ -45,6 +45,32 @@ assert_random_log_name() {
   rm -f "$(log_folder)"/*
 }
 
+# nfyDeskResend beside the notifier, and a report the service refused for
+# more than 30 days, which a refusal now moves aside.
+RESEND="$INSTALL/nfyDeskResend"
+is_windows && RESEND="$RESEND.exe"
+cp "$NFY_BUILD_DIR/$(basename "$RESEND")" "$RESEND"
+REPORT=wpdcmsendmsgdskupd_N_1234_509_0715201713050999.xml
+old_report() {
+  mkdir -p "$DATA/DeskPostLogs"
+  printf '<wpdcmsendmsgdskupd><msgid>509</msgid></wpdcmsendmsgdskupd>\r\n' >"$DATA/DeskPostLogs/$REPORT"
+  touch -d '31 days ago' "$DATA/DeskPostLogs/$REPORT"
+}
+resend_log() {
+  sed -e $'s/\r$//' -e $'s#^[0-9][0-9]/[0-9][0-9]/[0-9]\\{4\\} [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\t##' \
+    "$(log_folder)"/nfyDeskResend_1234_*.txt
+}
+# The report stays where it is when another user made the folder it would
+# be moved into, with the line that says so.
+assert_report_kept() {
+  local log
+  log="$(resend_log)"
+  [ -f "$DATA/DeskPostLogs/$REPORT" ] || fail "the report was moved: $(ls -AR "$DATA/DeskPostLogs")"
+  assert_eq "$(ls -A "$DATA/DeskPostLogs/undeliverable")" "" "the other user's folder"
+  assert_line "$log" "ERR : nfyDeskResend : cannot move $REPORT to $1 : 70:Permission denied"
+  assert_nothing_like "$log" "another instance"
+}
+
 # Under Wine a file's owner SID is that of its Unix owner: files the other
 # user owns are another owner's to the program, as on a Windows machine
 # whose users share C:\ProgramData\VELTOR. (Links and FIFOs below are Linux
@@ -80,6 +106,15 @@ if is_windows; then
   assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
   assert_eq "$(tr -d '\r' <"$INBOX")" $'[MsgCount]\nTotalMsgs=0' "the other user's inbox"
   assert_eq "$(stat -c %s "$MESSAGES/101.dat")" "0" "the other user's body file"
+
+  note "nfyDeskResend moves no report into a folder of another user"
+  rm -f "$(log_folder)"/*
+  old_report
+  mkdir -p "$DATA/DeskPostLogs/undeliverable"
+  chown "$OTHER" "$DATA/DeskPostLogs/undeliverable"
+  flow_start_provider --fail status500
+  wine_run "$RESEND" >"$SANDBOX/resend.out" 2>&1 || true
+  assert_report_kept 'C:\ProgramData\VELTOR\DeskPostLogs\undeliverable'
   exit 0
 fi
 
@@ -236,3 +271,41 @@ assert_line "$log" "ERR : subCreateMsgFile, Permission denied"
 assert_eq "$(stat -c '%a %U' "$INBOX")" "666 $OTHER" "the planted inbox"
 assert_eq "$(tr -d '\r' <"$INBOX")" $'[MsgCount]\nTotalMsgs=0' "the planted inbox's content"
 assert_eq "$(stat -c %s "$MESSAGES/101.dat")" "0" "the planted body file"
+
+note "nfyDeskResend: its lock only in a folder of the user's own, refused reports only into one"
+rm -f "$(log_folder)"/*
+old_report
+chmod 0777 "$DATA/DeskPostLogs"
+as_other mkdir -m 0777 "$DATA/DeskPostLogs/undeliverable"
+flow_start_provider --fail status500
+# The name of the executable's lock file (FNV-1a of its path), held by the
+# other user where the run used to fall back to (/tmp) and in a run-time
+# folder of theirs.
+hash=-3750763034362895579
+exe="$(readlink -f "$RESEND")"
+for ((i = 0; i < ${#exe}; i++)); do
+  printf -v c '%d' "'${exe:i:1}"
+  hash=$(((hash ^ c) * 1099511628211))
+done
+lock_name="nfyDesk-$(id -u)-$(printf '%016x' "$hash").lock"
+other_runtime="$SHARED/runtime-of-other"
+as_other mkdir -m 0777 "$other_runtime"
+release="$SHARED/release-locks"
+holders=()
+for lock in "/tmp/$lock_name" "$other_runtime/$lock_name"; do
+  as_other sh -c 'umask 0; exec flock "$1" sh -c "while [ ! -e \"\$0\" ]; do sleep 0.1; done" "$2"' _ "$lock" "$release" &
+  holders+=($!)
+done
+trap 'touch "$release"; flow_stop_provider; userdel "$OTHER" 2>/dev/null || true; rm -f "/tmp/$lock_name"; e2e_cleanup' EXIT
+for _ in $(seq 1 100); do [ -e "/tmp/$lock_name" ] && [ -e "$other_runtime/$lock_name" ] && break; sleep 0.05; done
+home="$SANDBOX/home"
+mkdir -m 0700 "$home"
+env -u XDG_RUNTIME_DIR HOME="$home" "$RESEND" >"$SANDBOX/resend.out" 2>&1
+assert_report_kept "${INSTALL_WITH_BLANK}DeskPostLogs/undeliverable"
+rm -f "$(log_folder)"/*
+XDG_RUNTIME_DIR="$other_runtime" HOME="$home" "$RESEND" >"$SANDBOX/resend.out" 2>&1
+assert_report_kept "${INSTALL_WITH_BLANK}DeskPostLogs/undeliverable"
+[ -f "$home/.cache/$lock_name" ] || fail "the lock is not in the user's own cache folder: $(ls -A "$home/.cache")"
+touch "$release"
+wait "${holders[@]}" 2>/dev/null || true
+rm -f "/tmp/$lock_name"
