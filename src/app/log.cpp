@@ -1,6 +1,7 @@
 #include "app/log.h"
 
 #include <cstdio>
+#include <random>
 
 #include "base/errors.h"
 #include "base/text.h"
@@ -77,6 +78,15 @@ void adoptLog(std::FILE* stream) {
   subWriteLog(stars);
 }
 
+// Ten letters and digits that nobody can guess beforehand.
+std::string randomEnding() {
+  static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::random_device source;
+  std::string out;
+  for (int i = 0; i < 10; ++i) out += digits[source() % 36];
+  return out;
+}
+
 }  // namespace
 
 void subWriteLog(const std::string& message) {
@@ -114,12 +124,26 @@ void openLog(const std::string& path) {
 
 void openRunLog(const std::string& folder, const std::string& program, const std::string& regId,
                 const std::string& user, bool anotherInstance) {
+  // The timed name with an ending added to its time.
+  auto timedWith = [&](const std::string& ending) {
+    std::string timed = logFileName(program, regId, user, true);
+    return timed.insert(timed.size() - user.size() - 5, ending);
+  };
   std::string name = logFileName(program, regId, user, anotherInstance);
   for (int next = 0; next < 10 && platform::fileOwnership(folder + name) == platform::Ownership::Other; ++next) {
-    name = logFileName(program, regId, user, true);
-    if (next > 0) name.insert(name.size() - user.size() - 5, "-" + std::to_string(next));
+    name = timedWith(next > 0 ? "-" + std::to_string(next) : "");
   }
-  openLog(folder + name);
+  closeLog();
+  if (platform::fileOwnership(folder + name) != platform::Ownership::Other) {
+    if (std::FILE* stream = platform::openAppendStream(folder + name)) return adoptLog(stream);
+  }
+  // Every name that can be known beforehand is taken (another user may have
+  // planted them all): one with a random ending, created new.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    name = timedWith("-" + randomEnding());
+    if (std::FILE* stream = platform::createAppendStream(folder + name)) return adoptLog(stream);
+  }
+  raiseError(err::kPathNotFound);
 }
 
 void closeLog() {

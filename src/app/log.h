@@ -37,7 +37,9 @@ void openLog(const std::string& path);
 // logFileName's name. A name at which something not the user's own stands
 // (another user's file, a link) is never written into: the run takes the
 // next free name, the timed one a second instance gets, then that with "-1",
-// "-2" ... added to the time. Raises RuntimeError when none can be opened.
+// "-2" ... added to the time, and when all of those are taken, a name with
+// a random ending that nobody can have prepared, created new. Raises
+// RuntimeError when none can be opened.
 void openRunLog(const std::string& folder, const std::string& program, const std::string& regId,
                 const std::string& user, bool anotherInstance);
 // Releases the log stream (closes the file). Never raises.

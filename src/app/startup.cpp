@@ -23,6 +23,18 @@ std::string withSep(std::string path) {
   return path;
 }
 
+// A read of the registry that failed for another reason than a missing key
+// or value: an error line with the system's texts, which reaches the
+// journal (or standard error) even before the log is open, so that a run
+// that ends for want of its values says why.
+void logFailedRead(long status) {
+  char text[512];
+  std::string description(text, platform::formatSystemMessage(static_cast<unsigned long>(status), text, sizeof text));
+  while (!description.empty() && (description.back() == '\n' || description.back() == '\r')) description.pop_back();
+  if (std::string detail = platform::reg::lastStoreErrorText(); !detail.empty()) description += " (" + detail + ")";
+  subWriteLogAndStderr("ERR : in fnc ReadReg. Err : " + std::to_string(status) + "::" + description);
+}
+
 std::string readAgentValue(const char* name) { return ReadReg(platform::reg::kLocalMachine, kAgentKey, name, 1); }
 
 // Reads one identifier; ends the run when its numeric value is 0.
@@ -102,8 +114,14 @@ void subCreateLog() {
     // The log lives under the data folder: make sure it exists there too, so
     // that a machine whose data folder differs from the installation folder
     // still gets its log. After the identifier and the user name, so that a
-    // folder that cannot be made still leaves both set.
-    openProgramLog();
+    // folder that cannot be made still leaves both set. A run without a log
+    // goes on with start-up: its error line reaches only the journal.
+    try {
+      openProgramLog();
+    } catch (const std::exception& e) {
+      auto t = trap(e);
+      subWriteLog("ERR : Function subCreateLog :: " + std::to_string(t.number) + ":" + t.description);
+    }
 
     ensureFolder(sInstallPath + paths::inboxFolder());
     ensureFolder(sDataPath + paths::inboxFolder());
@@ -114,6 +132,9 @@ void subCreateLog() {
   } catch (const std::exception& e) {
     auto t = trap(e);
     subWriteLog("ERR : Function subCreateLog :: " + std::to_string(t.number) + ":" + t.description);
+    // Whatever stopped start-up, the identifiers are still checked: no
+    // request goes to the service without them.
+    readIdentifiers();
     return;
   }
 
@@ -154,7 +175,10 @@ std::string ReadReg(platform::reg::Key hive, const std::string& keyPath, const s
   try {
     reg::Key key = 0;
     // The agent's key lives in the 32-bit registry view.
-    if (reg::openKey(hive, keyPath, reg::kQueryValue | reg::kWow64_32, key) != reg::kSuccess) return "";
+    if (long rc = reg::openKey(hive, keyPath, reg::kQueryValue | reg::kWow64_32, key); rc != reg::kSuccess) {
+      if (rc != reg::kFileNotFound) logFailedRead(rc);
+      return "";
+    }
     // First ask with a zero-length buffer to learn the size, then read.
     uint32_t type = static_cast<uint32_t>(kind);
     uint32_t size = 0;
@@ -168,6 +192,8 @@ std::string ReadReg(platform::reg::Key hive, const std::string& keyPath, const s
     }
     if (rc == reg::kSuccess && size > 1 && buffer.size() >= size) {
       result.assign(reinterpret_cast<const char*>(buffer.data()), size - 1);
+    } else if (rc != reg::kSuccess && rc != reg::kFileNotFound) {
+      logFailedRead(rc);
     }
     reg::closeKey(key);
   } catch (const std::exception& e) {

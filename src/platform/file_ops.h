@@ -95,6 +95,10 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 // cannot, or when a symbolic link, a non-regular file or a file of another
 // user stands at `path`.
 std::FILE* openAppendStream(const std::string& path);
+// openAppendStream for a file that does not exist yet: created new
+// (O_CREAT|O_EXCL; on Windows CREATE_NEW), never over anything that stands
+// at `path`, a link included; nullptr when it cannot be.
+std::FILE* createAppendStream(const std::string& path);
 
 // Deletes a file; false when it could not be deleted (or did not exist).
 bool removeFile(const std::string& path);

@@ -22,6 +22,9 @@ struct FolderEntry {
 
 // True when `path` is a folder itself, not a link to one.
 bool isPlainFolder(const std::string& path);
+// isPlainFolder, and the folder belongs to the user as whom the process
+// runs (owner as for files).
+bool isOwnFolder(const std::string& path);
 
 // The entries of a folder ("." and ".." left out), in no particular order.
 // False when the folder cannot be listed.

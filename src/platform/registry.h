@@ -80,6 +80,11 @@ constexpr size_t kMaxDepth = 512;
 bool validKeyName(std::string_view name);
 bool validValueName(std::string_view name);
 
+// Why the last call that failed could not use the store's file, in the
+// operating system's own words ("Input/output error"); empty where the
+// status code says it all (Windows) or no file access failed.
+std::string lastStoreErrorText();
+
 long enumKey(Key key, uint32_t index, std::string& name);
 long enumValue(Key key, uint32_t index, std::string& name, uint32_t& type, std::vector<unsigned char>& data);
 

@@ -43,9 +43,14 @@ std::string fileVersion(const std::string& path);
 bool previousInstance();
 
 // Marks the executable at exePath as running, for the life of this process
-// (Windows: a named mutex; Linux: a lock file in the user's run-time folder,
-// both named from the executable's full path). True when another process had
-// marked it already. previousInstance() is this for the running executable.
+// (Windows: a named mutex of the session's own namespace, which other
+// users' sessions do not reach; Linux: a lock file; both named from the
+// executable's full path). True when another process had marked it
+// already. The Linux lock file lives only in a folder of the user's own that
+// nobody else may write: the run-time folder (XDG_RUNTIME_DIR) when it is
+// one, else the cache folder in the user's home (made when missing); a lock
+// file there that is a link or not the user's own is not taken for another
+// instance. previousInstance() is this for the running executable.
 bool claimInstance(const std::string& exePath);
 
 // Under a service manager that joins standard error to its journal (systemd

@@ -315,10 +315,13 @@ class Tool {
         return failed(fileName + ": line " + std::to_string(entry.line) + ": " + refused + "; nothing was imported");
       }
     }
+    // A write that fails nonetheless (a full disk, a key another program
+    // holds) stops the import there: what the lines before it wrote stays.
     for (const ImportEntry& entry : parsed.entries) {
       if (!apply(entry, use64)) {
         return failed(fileName + ": line " + std::to_string(entry.line) + ": cannot be written" +
-                      (lastError_.empty() ? "" : ": " + lastError_));
+                      (lastError_.empty() ? "" : ": " + lastError_) +
+                      "; the lines before it were imported, this one and those after it were not");
       }
     }
     return kOk;
@@ -328,6 +331,13 @@ class Tool {
   static std::string refusal(const ImportEntry& e) {
     using Kind = ImportEntry::Kind;
     registry::KeyAddress a = registry::addressOf(e.path);
+    // Only the roots that hold keys of their own may be written; the
+    // performance data and the dynamic data of old systems hold none.
+    if (a.root != platform::reg::kLocalMachine && a.root != platform::reg::kCurrentUser &&
+        a.root != platform::reg::kClassesRoot && a.root != platform::reg::kUsers &&
+        a.root != platform::reg::kCurrentConfig) {
+      return registry::KeyAddress{a.root, {}}.text() + " is a root key that cannot be written";
+    }
     if (a.names.size() > platform::reg::kMaxDepth) return "the key lies too deep";
     for (const std::string& name : a.names) {
       if (!platform::reg::validKeyName(name)) return "a key name that the registry refuses (too long, or a line break)";

@@ -41,8 +41,10 @@ bool moveAside(const std::string& folder, const std::string& name, int status) {
   const std::string target = undeliverableFolder(folder);
   try {
     if (!files::folderExists(target)) files::createFolder(target);
-    // A link planted at the folder's name is never moved into.
+    // A link planted at the folder's name, or a folder another user made
+    // there (who would then get the user's reports), is never moved into.
     if (!platform::isPlainFolder(target)) raiseError(err::kPathNotFound);
+    if (!platform::isOwnFolder(target)) raiseError(err::kPermissionDenied);
     if (!platform::moveFileNoReplace(folder + paths::sep() + name, target + paths::sep() + name)) {
       raiseError(err::kPermissionDenied);
     }

@@ -129,8 +129,8 @@ assert_viewer_started() {
 # The requests provider-sim received: "PATH<TAB>QUERY<TAB>BODY" per line.
 requests() { [ -f "$SANDBOX/requests.txt" ] && cut -f2- "$SANDBOX/requests.txt" || true; }
 
-# The log messages of the run (the only log file). Messages are logged
-# unchanged, so a reply or a body with line breaks spans several lines.
+# The log messages of the run (the only log file), one per line: line
+# breaks in logged values are escaped ("\r\n").
 run_log() {
   sed -e $'s/\r$//' -e $'s#^[0-9][0-9]/[0-9][0-9]/[0-9]\\{4\\} [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\t##' "$(the_log)"
 }

@@ -87,6 +87,10 @@ e2e_begin() {
     PROGRAM="$INSTALL/nfyDeskNotify"
     cp "$NFY_BUILD_DIR/nfyDeskNotify" "$PROGRAM"
     export NFY_REGISTRY_ROOT="$SANDBOX/registry"
+    # The user's run-time folder, where the instance lock lives: one of the
+    # sandbox's own, so that no lock file outlives the scenario.
+    export XDG_RUNTIME_DIR="$SANDBOX/runtime"
+    mkdir -m 0700 "$XDG_RUNTIME_DIR"
     DATA="$INSTALL"
   fi
   note "sandbox $SANDBOX"

@@ -31,3 +31,15 @@ reg_set InstallationPath "$(winpath "$SANDBOX/not-installed")$SEP"
 run_program
 nothing_touched "missing folder"
 assert_no_path "$SANDBOX/not-installed"
+
+if ! is_windows; then
+  note "a store that cannot be read: the run ends with an error line on standard error"
+  reg_defaults
+  rm "$NFY_REGISTRY_ROOT/HKEY_LOCAL_MACHINE.reg"
+  mkdir "$NFY_REGISTRY_ROOT/HKEY_LOCAL_MACHINE.reg"
+  run_program
+  assert_no_path "$INSTALL/ApplicationLog"
+  assert_eq "$(cat "$SANDBOX/run.out")" \
+    "ERR : in fnc ReadReg. Err : 1016::An I/O operation initiated by the registry failed unrecoverably. The registry could not read in, or write out, or flush, one of the files that contain the system's image of the registry. (Is a directory)" \
+    "standard error"
+fi

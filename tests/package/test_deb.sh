@@ -123,6 +123,18 @@ assert_nothing_like "$messages" "nfyToast.dll is missing"
 assert_nothing_like "$messages" "ERR : Function subCreateLog"
 grep -q 'mmid=77&sid=55&rid=1234' "$SANDBOX/requests.txt" || fail "no fetch recorded: $(requests)"
 
+note "a run removes $U1's logs not written to for 30 days"
+logs="$DATA/ApplicationLog/nfyDeskLog"
+runuser -u "$U1" -- sh -c "cd '$logs' && : >old.txt && : >recent.txt && : >old.keep && ln -s '$SANDBOX/outside.txt' link.txt &&
+  touch -d '31 days ago' old.txt old.keep && touch -d '29 days ago' recent.txt && touch -h -d '40 days ago' link.txt"
+: >"$SANDBOX/outside.txt"
+touch -d '40 days ago' "$SANDBOX/outside.txt"
+run_as "$U1" || fail "the unit's preparation failed for $U1: $(cat "$SANDBOX/run-$U1.out")"
+assert_no_path "$logs/old.txt"
+for f in recent.txt old.keep link.txt "$(basename "$log")"; do [ -e "$logs/$f" ] || [ -L "$logs/$f" ] || fail "$f was removed"; done
+[ -f "$SANDBOX/outside.txt" ] || fail "the link's target was removed"
+rm -f "$logs/recent.txt" "$logs/old.keep" "$logs/link.txt"
+
 note "$U2 cannot read or change $U1's inbox"
 for f in "$INBOX" "$DATA/nfyDesk/DeskInbox/Messages/501.dat" "$log"; do
   runuser -u "$U2" -- cat "$f" >/dev/null 2>&1 && fail "$U2 read $f"

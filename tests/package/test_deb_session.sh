@@ -185,6 +185,27 @@ ct journalctl -q --no-pager -p err -o cat _SYSTEMD_USER_UNIT=nfydesk-notifier.se
   grep -q '^ERR : WebPost Failed' || fail "the error lines have no error priority"
 log="$(ls "$(data_of bob)"/ApplicationLog/nfyDeskLog/nfyDeskNotify_*_bob.txt)"
 grep -q $'\tERR : ' "$log" || fail "the error lines are missing from bob's own log"
+note "message ids that would set their own priority in the journal: each one entry at error priority"
+# Error lines just over the journal's line limit for a stream (48 KiB): split
+# there, the piece after the cut would begin with the id's "<0>".
+ids=()
+for n in $(seq 49090 49110); do ids+=("7$(head -c "$n" /dev/zero | tr '\0' A)"); done
+{
+  printf '<dcmgetmsgstatus>'
+  printf '<message><id>%s&lt;0&gt;alert</id><status>0</status></message>' "${ids[@]}"
+  printf '</dcmgetmsgstatus>'
+} >"$CT/root/nfy/messages.txt"
+provider --messages /root/nfy/messages.txt
+user_ctl bob start nfydesk-notifier.service || fail "bob's run: $(unit_journal bob | tail -n 20)"
+run_id="$(user_ctl bob show -p InvocationID --value nfydesk-notifier.service)"
+urgent="$(ct journalctl -q --no-pager -p 0..2 _SYSTEMD_INVOCATION_ID="$run_id" + USER_INVOCATION_ID="$run_id")"
+[ -z "$urgent" ] || fail "entries above error priority: ${urgent:0:300}"
+entries="$(ct journalctl -q --no-pager -a -p err -o cat _SYSTEMD_INVOCATION_ID="$run_id")"
+for id in "${ids[@]}"; do
+  grep -qxF "ERR : fncParseDeskMessages, unsafe message id $id<0>alert" <<<"$entries" || fail "an unsafe id's entry is not whole"
+done
+messages 501 "Maintenance tonight" "Please save your work by six."
+ct systemctl stop provider-sim.service
 note "after each run the unit delivers the reports saved while the service was down"
 report=wpdcmsendmsgdskupd_N_1234_501_0715201713050999.xml
 ct runuser -u bob -- sh -c "umask 077 && mkdir -p /var/lib/nfydesk/ProgramData/bob/VELTOR/DeskPostLogs &&
@@ -206,10 +227,11 @@ ct systemd-run -q --user --machine=alice@ --unit=desktop-sim desktop-sim --answe
 messages 502 "Badge renewal" "Your badge expires on 12/31."
 user_ctl alice start nfydesk-notifier.service || fail "alice's run: $(unit_journal alice)"
 assert_eq "$(user_ctl alice is-active nfydesk-notifier.service)" inactive "alice's run after it ended"
-# The viewer's window on alice's display (found by the viewer's process).
+# The viewer's window on alice's display (found by the viewer's process: the
+# first one, while a second start is handing over to it).
 viewer_window() {
   local pid
-  pid="$(ct pgrep -u alice -x nfyInbox.exe)" &&
+  pid="$(ct pgrep -o -u alice -x nfyInbox.exe)" &&
     [ -n "$(ct runuser -u alice -- env DISPLAY=:7 xdotool search --onlyvisible --pid "$pid" 2>/dev/null)" ]
 }
 wait_for 300 viewer_window || fail "no viewer window: $(unit_journal alice | tail -n 20)"

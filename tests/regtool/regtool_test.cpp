@@ -154,7 +154,9 @@ TEST_F(RegTool, ImportWritesEveryEntryOrNothing) {
   for (const auto& [refused, message] : std::vector<std::pair<std::string, std::string>>{
            {"[" + key(longName) + "]", "line 5: a key name that the registry refuses"},
            {"[-HKCU\\Software]", "line 5: HKEY_CURRENT_USER\\Software lies directly under a root key"},
-           {"[-HKLM \\SOFTWARE\\Microsoft]", "line 5: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft is a system key"}}) {
+           {"[-HKLM \\SOFTWARE\\Microsoft]", "line 5: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft is a system key"},
+           {"[HKEY_DYN_DATA\\X]", "line 5: HKEY_DYN_DATA is a root key that cannot be written"},
+           {"[HKPD\\X]\r\n\"v\"=\"1\"", "line 5: HKEY_PERFORMANCE_DATA is a root key that cannot be written"}}) {
     box.write("refused.reg", "REGEDIT4\r\n\r\n[" + key() + "]\r\n\"a\"=\"one\"\r\n" + refused + "\r\n");
     EXPECT_EQ(run({"import", box.path("refused.reg")}), 1) << refused;
     EXPECT_NE(err.str().find(message), std::string::npos) << err.str();

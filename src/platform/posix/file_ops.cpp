@@ -36,15 +36,15 @@ mode_t modeFor(NewFile mode) { return mode == NewFile::Private ? 0600 : 0644; }
 // Opens a file of the shared folder: never through a symbolic link at its
 // name (O_NOFOLLOW), never waiting on a FIFO or a device (O_NONBLOCK), and
 // only when it is a regular file. The descriptor is blocking again on
-// return. -1 with errno set otherwise (ELOOP for a link, EINVAL for a file
-// that is not regular).
+// return. -1 with errno set otherwise (ELOOP for a link, EISDIR for a
+// folder, EINVAL for another file that is not regular).
 int openRegular(const char* path, int flags, mode_t mode = 0, bool follow = false) {
   int fd = openRetrying(path, flags | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW), mode);
   if (fd < 0) return -1;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    errno = EINVAL;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return -1;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -247,6 +247,14 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 
 std::FILE* openAppendStream(const std::string& path) {
   int fd = openOwnRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "ab");
+  if (!f) ::close(fd);
+  return f;
+}
+
+std::FILE* createAppendStream(const std::string& path) {
+  int fd = openRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
   if (fd < 0) return nullptr;
   std::FILE* f = ::fdopen(fd, "ab");
   if (!f) ::close(fd);

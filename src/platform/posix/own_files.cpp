@@ -19,6 +19,11 @@ bool isPlainFolder(const std::string& path) {
   return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool isOwnFolder(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
 bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
   entries.clear();
   int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/file_ops.h"
@@ -19,7 +20,13 @@ constexpr unsigned kLockWaitMs = 2000;
 
 std::string filePath(const std::string& rootName) { return storeFolder() + "/" + rootName + ".reg"; }
 
-long statusFor(int error) { return (error == EACCES || error == EPERM || error == EROFS) ? kAccessDenied : kIoFailed; }
+// The errno of the last file access that failed, for lastStoreErrorText.
+int lastError = 0;
+
+long statusFor(int error) {
+  lastError = error;
+  return (error == EACCES || error == EPERM || error == EROFS) ? kAccessDenied : kIoFailed;
+}
 
 // Reads a whole file; ENOENT leaves text empty and counts as success.
 long readAll(const std::string& path, std::string& text) {
@@ -51,6 +58,7 @@ std::string storeFolder() {
 }
 
 long load(const std::string& rootName, Node& tree) {
+  lastError = 0;
   std::string text;
   if (long rc = readAll(filePath(rootName), text); rc != kSuccess) return rc;
   tree = Node();
@@ -58,6 +66,7 @@ long load(const std::string& rootName, Node& tree) {
 }
 
 long update(const std::string& rootName, const std::function<long(Node& tree, bool& changed)>& change) {
+  lastError = 0;
   std::error_code ec;
   std::filesystem::create_directories(storeFolder(), ec);
   if (ec) return statusFor(ec.value());
@@ -75,3 +84,9 @@ long update(const std::string& rootName, const std::function<long(Node& tree, bo
 }
 
 }  // namespace nfy::platform::reg::store
+
+namespace nfy::platform::reg {
+
+std::string lastStoreErrorText() { return store::lastError ? std::strerror(store::lastError) : ""; }
+
+}  // namespace nfy::platform::reg

@@ -85,6 +85,42 @@ std::string pathHash(const std::string& path) {
 }
 }  // namespace
 
+namespace {
+
+// A folder that only the user may change: the folder itself (not a link),
+// the effective user's own, with no write right for group or others.
+bool isPrivateFolder(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && path[0] == '/' && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+std::string homeFolder() {
+  std::string home = getEnv("HOME");
+  if (!home.empty()) return home;
+  struct passwd pw {};
+  struct passwd* result = nullptr;
+  char scratch[4096];
+  if (getpwuid_r(geteuid(), &pw, scratch, sizeof scratch, &result) != 0 || !result || !result->pw_dir) return "";
+  return result->pw_dir;
+}
+
+// The folder of the instance lock: one that nobody but the user can put a
+// file into. The run-time folder when it is such a folder, else the cache
+// folder in the user's home (made when missing); empty when neither is.
+std::string lockFolder() {
+  std::string runtime = getEnv("XDG_RUNTIME_DIR");
+  if (isPrivateFolder(runtime)) return runtime;
+  std::string home = homeFolder();
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  if (!isPrivateFolder(home)) return "";
+  std::string cache = home + "/.cache";
+  if (::mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST) return "";
+  return isPrivateFolder(cache) ? cache : "";
+}
+
+}  // namespace
+
 bool claimInstance(const std::string& exePath) {
   // A lock file per user and executable: the first instance holds it for its
   // whole life; a later one that cannot take it knows another one runs.
@@ -93,11 +129,18 @@ bool claimInstance(const std::string& exePath) {
   std::error_code ec;
   std::filesystem::path full = std::filesystem::weakly_canonical(exePath, ec);
   if (ec) full = exePath;
-  std::string dir = getEnv("XDG_RUNTIME_DIR");
-  if (dir.empty()) dir = "/tmp";
+  // Only a folder of the user's own: anyone who can hold the lock file
+  // makes every run believe that another instance runs.
+  std::string dir = lockFolder();
+  if (dir.empty()) return false;
   std::string path = dir + "/nfyDesk-" + std::to_string(geteuid()) + "-" + pathHash(full.string()) + ".lock";
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    ::close(fd);
+    return false;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return false;  // kept open: held until the process ends
   ::close(fd);
   return true;

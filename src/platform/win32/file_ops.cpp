@@ -369,9 +369,9 @@ bool isReplaceLeftover(const std::string& name, const std::string& target) {
   return dots == 2;
 }
 
-std::FILE* openAppendStream(const std::string& path) {
-  // A handle is not inherited unless asked for, and neither is this one.
-  HANDLE h = openOwnPlain(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
+namespace {
+
+std::FILE* appendStreamOf(HANDLE h) {
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
   if (fd < 0) {
@@ -381,6 +381,18 @@ std::FILE* openAppendStream(const std::string& path) {
   std::FILE* f = _fdopen(fd, "ab");
   if (!f) _close(fd);
   return f;
+}
+
+}  // namespace
+
+std::FILE* openAppendStream(const std::string& path) {
+  // A handle is not inherited unless asked for, and neither is this one.
+  return appendStreamOf(openOwnPlain(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS));
+}
+
+std::FILE* createAppendStream(const std::string& path) {
+  // CREATE_NEW fails on anything at the name, a link opened as itself too.
+  return appendStreamOf(openShared(path, FILE_APPEND_DATA | SYNCHRONIZE, CREATE_NEW));
 }
 
 bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

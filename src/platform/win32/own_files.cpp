@@ -37,6 +37,8 @@ bool isPlainFolder(const std::string& path) {
          !(a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+bool isOwnFolder(const std::string& path) { return isPlainFolder(path) && ownedByMe(path); }
+
 bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
   entries.clear();
   if (!isPlainFolder(folder)) return false;

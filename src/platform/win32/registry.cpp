@@ -71,4 +71,6 @@ bool validKeyName(std::string_view name) {
 
 bool validValueName(std::string_view name) { return name.size() <= 16383; }
 
+std::string lastStoreErrorText() { return ""; }
+
 }  // namespace nfy::platform::reg

@@ -58,53 +58,15 @@ bool isolateRun() {
          mkdir("/run/systemd/journal", 0755) == 0;
 }
 
-// The fields of one native-protocol datagram: "NAME=value\n", or "NAME\n"
-// with a 64-bit little-endian length, the value and "\n".
+// The fields of one native-protocol datagram, "NAME=value" lines (values
+// without line breaks, as the writer's are, need no other form).
 Entry parseEntry(const std::string& d) {
   Entry e;
-  for (size_t pos = 0; pos < d.size();) {
-    size_t nl = d.find('\n', pos);
-    if (nl == std::string::npos) break;
+  for (size_t pos = 0, nl; (nl = d.find('\n', pos)) != std::string::npos; pos = nl + 1) {
     size_t eq = d.find('=', pos);
-    if (eq != std::string::npos && eq < nl) {
-      e.emplace(d.substr(pos, eq - pos), d.substr(eq + 1, nl - eq - 1));
-      pos = nl + 1;
-      continue;
-    }
-    if (nl + 9 > d.size()) break;
-    uint64_t n = 0;
-    for (int i = 7; i >= 0; --i) n = n << 8 | static_cast<unsigned char>(d[nl + 1 + i]);
-    e.emplace(d.substr(pos, nl - pos), d.substr(nl + 9, n));
-    pos = nl + 9 + n + 1;
+    if (eq < nl) e.emplace(d.substr(pos, eq - pos), d.substr(eq + 1, nl - eq - 1));
   }
   return e;
-}
-
-// One datagram of the socket, or the content of the sealed file a large
-// entry comes in; false when none is waiting.
-bool receive(int sock, std::string& out) {
-  std::vector<char> buf(4 << 20);
-  char control[CMSG_SPACE(sizeof(int))] = {};
-  iovec iov{buf.data(), buf.size()};
-  msghdr mh{};
-  mh.msg_iov = &iov;
-  mh.msg_iovlen = 1;
-  mh.msg_control = control;
-  mh.msg_controllen = sizeof control;
-  ssize_t n = recvmsg(sock, &mh, MSG_DONTWAIT);
-  if (n < 0) return false;
-  out.assign(buf.data(), static_cast<size_t>(n));
-  for (cmsghdr* c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
-    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
-    int fd;
-    std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-    out.clear();
-    for (ssize_t got; (got = pread(fd, buf.data(), buf.size(), static_cast<off_t>(out.size()))) > 0;) {
-      out.append(buf.data(), static_cast<size_t>(got));
-    }
-    close(fd);
-  }
-  return true;
 }
 
 std::string streamId(int fd) {
@@ -113,66 +75,46 @@ std::string streamId(int fd) {
   return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
-struct JournalRun {
-  int status = 0;  // wait status of the child
-  std::vector<Entry> entries;
-};
-
 // Runs body in a child whose journal is a socket of the test's, with
 // standard error a pipe whose reader has gone (a journal that restarted)
-// and JOURNAL_STREAM naming it. The entries the journal received.
-JournalRun runWithJournal(const std::function<void()>& body) {
-  int result[2];
-  if (pipe(result) != 0) return {};
+// and JOURNAL_STREAM naming it. The wait status of the child; the entries
+// the journal received go to `entries`, each ended by a NUL.
+int runWithJournal(const std::string& entries, const std::function<void()>& body) {
   pid_t pid = fork();
   if (pid == 0) {
-    close(result[0]);
     if (!isolateRun()) _exit(kCannotIsolate);
     int sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un sa{};
     sa.sun_family = AF_UNIX;
     std::strcpy(sa.sun_path, "/run/systemd/journal/socket");
-    if (sock < 0 || bind(sock, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) _exit(kCannotIsolate);
     int broken[2];
-    if (pipe(broken) != 0) _exit(kCannotIsolate);
+    if (sock < 0 || bind(sock, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || pipe(broken) != 0) {
+      _exit(kCannotIsolate);
+    }
     close(broken[0]);
     dup2(broken[1], STDERR_FILENO);
     close(broken[1]);
     signal(SIGPIPE, SIG_DFL);
     setenv("JOURNAL_STREAM", streamId(STDERR_FILENO).c_str(), 1);
     body();
-    // Each entry to the parent: its length, then its bytes.
-    for (std::string d; receive(sock, d);) {
-      uint64_t n = d.size();
-      if (write(result[1], &n, sizeof n) != sizeof n ||
-          write(result[1], d.data(), d.size()) != static_cast<ssize_t>(d.size())) {
-        _exit(1);
-      }
+    int out = open(entries.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char> buf(1 << 20);
+    for (ssize_t n; (n = recv(sock, buf.data(), buf.size() - 1, MSG_DONTWAIT)) >= 0;) {
+      buf[static_cast<size_t>(n)] = '\0';
+      if (write(out, buf.data(), static_cast<size_t>(n) + 1) != n + 1) _exit(1);
     }
     _exit(0);
   }
-  close(result[1]);
-  JournalRun run;
-  for (uint64_t n; read(result[0], &n, sizeof n) == sizeof n;) {
-    std::string d(n, '\0');
-    size_t got = 0;
-    while (got < n) {
-      ssize_t r = read(result[0], d.data() + got, n - got);
-      if (r <= 0) break;
-      got += static_cast<size_t>(r);
-    }
-    run.entries.push_back(parseEntry(d));
-  }
-  close(result[0]);
-  waitpid(pid, &run.status, 0);
-  return run;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
 }
 
 TEST(LogJournal, ErrorLinesAreOneEntryAtErrorPriorityWhateverTheyHoldAndABrokenStreamStopsNothing) {
   test::Sandbox box;
   const std::string forged = "ERR : fncParseDeskMessages, unsafe message id " + std::string(49102, 'A') +
                              "\r\n<0>alert\n12/09/2026 06:00:00\tMSG : forged";
-  JournalRun run = runWithJournal([&] {
+  int status = runWithJournal(box.path("journal"), [&] {
     openLog(box.path("run.txt"));
     subWriteLog("MSG : progress stays in the file");
     subWriteLog(forged);
@@ -192,19 +134,22 @@ TEST(LogJournal, ErrorLinesAreOneEntryAtErrorPriorityWhateverTheyHoldAndABrokenS
     subWriteLogAndStderr("ERR : on standard error\r\nMSG : forged");
     closeLog();
   });
-  if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == kCannotIsolate) {
-    GTEST_SKIP() << "no private mount namespace here";
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kCannotIsolate) GTEST_SKIP() << "no private mount namespace here";
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "the child ended " << (WIFSIGNALED(status) ? "by signal " + std::to_string(WTERMSIG(status)) : "");
+  std::vector<Entry> entries;
+  const std::string received = box.read("journal");
+  for (size_t pos = 0, end; (end = received.find('\0', pos)) != std::string::npos; pos = end + 1) {
+    entries.push_back(parseEntry(received.substr(pos, end - pos)));
   }
-  ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0)
-      << "the child ended " << (WIFSIGNALED(run.status) ? "by signal " + std::to_string(WTERMSIG(run.status)) : "");
 
   const std::string shown = "ERR : fncParseDeskMessages, unsafe message id " + std::string(49102, 'A') +
                             "\\r\\n<0>alert\\n12/09/2026 06:00:00\tMSG : forged";
   const std::vector<std::string> expected = {shown, "ERR: Unable to find url in wpdcmgetmsgs",
                                              "ERR : in fnc ReadReg. Err : 1016::the store"};
-  ASSERT_EQ(run.entries.size(), expected.size());
+  ASSERT_EQ(entries.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
-    const Entry& e = run.entries[i];
+    const Entry& e = entries[i];
     EXPECT_EQ(e.count("MESSAGE"), 1u);
     EXPECT_EQ(e.find("MESSAGE")->second, expected[i]);
     ASSERT_EQ(e.count("PRIORITY"), 1u);
