@@ -6,6 +6,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/paths.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/ini_document.h"
@@ -33,6 +34,13 @@ bool countsKept = true;
 const bool countsRuleInstalled = [] {
   ini::setCommitRule([](const std::string& file, ini::KeyEdit& edit) {
     if (countsKept && !sInboxINI_Write.empty() && file == sInboxINI_Write) keepInboxCountsTrue(edit);
+  });
+  // The inbox folder is shared by the users of the machine: only the
+  // user's own files there are read, checked on the file that was opened.
+  ini::setOwnFilesOnly([](const std::string& file) {
+    const size_t cut = sInboxINI_Write.find_last_of(paths::sep());
+    return cut != std::string::npos && file.size() > cut + 1 &&
+           file.compare(0, cut + 1, sInboxINI_Write, 0, cut + 1) == 0;
   });
   return true;
 }();

@@ -39,6 +39,11 @@ CommitRule& commitRule() {
   return rule;
 }
 
+std::function<bool(const std::string&)>& ownFilesOnly() {
+  static std::function<bool(const std::string&)> rule;
+  return rule;
+}
+
 // Why the last read of a file failed, and which file: a read that fails is
 // raised as the system's error, never taken for an empty file.
 platform::FileError lastReadError;
@@ -74,7 +79,8 @@ Cached* load(const std::string& file) {
   }
   std::string bytes;
   platform::FileStamp st;
-  switch (platform::readFileWithStamp(file, bytes, st)) {
+  const bool ownOnly = ownFilesOnly() && ownFilesOnly()(file);
+  switch (ownOnly ? platform::readOwnFileWithStamp(file, bytes, st) : platform::readFileWithStamp(file, bytes, st)) {
     case platform::ReadStatus::Ok: break;
     case platform::ReadStatus::Missing: st = {}; break;
     case platform::ReadStatus::Failed:
@@ -468,6 +474,8 @@ Outcome whileLocked(const std::string& file, const std::function<void()>& step) 
 void setLockWait(unsigned ms) { lockWaitMs = ms; }
 
 void setCommitRule(CommitRule rule) { commitRule() = std::move(rule); }
+
+void setOwnFilesOnly(std::function<bool(const std::string& file)> rule) { ownFilesOnly() = std::move(rule); }
 
 unsigned long parseCount() { return parses; }
 

@@ -137,6 +137,11 @@ Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edi
 using CommitRule = std::function<void(const std::string& file, KeyEdit& edit)>;
 void setCommitRule(CommitRule rule);
 
+// Which files are read only when they are the running user's own (checked
+// on the opened file, each time the file is read): the files of a folder
+// that other users may write. Another user's file there reads as an error.
+void setOwnFilesOnly(std::function<bool(const std::string& file)> rule);
+
 // Runs `step` while holding the file's lock (the one every change of the
 // file takes); Busy when the lock was not free within the wait, Failed when
 // the lock file cannot be opened.

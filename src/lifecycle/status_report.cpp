@@ -125,6 +125,9 @@ bool saveOutboxReport(const OutboxReport& report) {
     return true;
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncPostTemplateExecutionStatus, " + trap(e).description);
+    // A report whose folder could not be flushed may stand in the folder all
+    // the same: the removal it reports will not happen, so it must go.
+    if (platform::fileOwnership(report.path) == platform::Ownership::Own) platform::removeFile(report.path);
     return false;
   }
 }

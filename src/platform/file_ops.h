@@ -58,6 +58,11 @@ enum class NewFile { Private, Shared };
 // file at `path` is Failed.
 ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp);
 
+// readFileWithStamp, for a file of the running user's own only, checked on
+// the opened file (Failed otherwise): a file another user renamed over the
+// name after it was listed is never read.
+ReadStatus readOwnFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp);
+
 // Reads a whole regular file, following symbolic links (a file the program
 // only reads); a FIFO, device or folder is Failed without waiting on it.
 ReadStatus readRegularFile(const std::string& path, std::string& bytes);

@@ -124,9 +124,9 @@ std::int64_t fileClockNow() {
 
 namespace {
 
-ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow) {
+ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow, bool own = false) {
   bytes.clear();
-  int fd = openRegular(path.c_str(), O_RDONLY, 0, follow);
+  int fd = own ? openOwnRegular(path.c_str(), O_RDONLY, 0) : openRegular(path.c_str(), O_RDONLY, 0, follow);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
   ReadStatus result = ReadStatus::Failed;
   errno = 0;
@@ -171,6 +171,10 @@ ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp&
 
 ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
   return readWithStamp(path, bytes, stamp, false);
+}
+
+ReadStatus readOwnFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
+  return readWithStamp(path, bytes, stamp, false, true);
 }
 
 ReadStatus readRegularFile(const std::string& path, std::string& bytes) {

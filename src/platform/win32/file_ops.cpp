@@ -161,9 +161,10 @@ std::int64_t fileClockNow() {
 
 namespace {
 
-ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow) {
+ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow, bool own = false) {
   bytes.clear();
-  HANDLE h = openPlain(path, GENERIC_READ, OPEN_EXISTING, follow);
+  HANDLE h =
+      own ? openOwnPlain(path, GENERIC_READ, OPEN_EXISTING) : openPlain(path, GENERIC_READ, OPEN_EXISTING, follow);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
@@ -208,6 +209,10 @@ ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp&
 
 ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
   return readWithStamp(path, bytes, stamp, false);
+}
+
+ReadStatus readOwnFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
+  return readWithStamp(path, bytes, stamp, false, true);
 }
 
 ReadStatus readRegularFile(const std::string& path, std::string& bytes) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -16,6 +17,7 @@
 #include "inbox/ini_access.h"
 #include "inbox/ini_file.h"
 #include "inbox/message_parse.h"
+#include "lifecycle/lifecycle.h"
 #include "support/fifo.h"
 #include "support/sandbox.h"
 
@@ -231,6 +233,22 @@ TEST_F(SharedFolder, ALockFileOfAnotherUserOrOpenToOthersIsNotShared) {
   fncwriteToINI("101", "Subject", "s", other);
   EXPECT_FALSE(box.exists("other.ini"));
   EXPECT_EQ(log.lines().back(), "ERR : Failed to write to the INI");
+}
+
+// The owner is checked on the file that is opened, not when the folder was
+// listed: another user's file put at the name afterwards is never acted on.
+TEST_F(SharedFolder, AnInboxAnotherUserPutAtTheNameAfterItWasChosenIsNotRead) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can make another user's file here";
+  test::CapturedLog log(box);
+  const std::string forged = "[MsgCount]\r\nTotalMsgs=2\r\n[101]\r\nMsgStatus=1\r\n[102]\r\nMsgStatus=1\r\n";
+  box.write("nfyDeskInbox_user.ini", forged);
+  ASSERT_EQ(::chown(inbox.c_str(), 65534, 65534), 0);
+  fncDeleteExpiredMsgs();
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), forged);
+  const auto lines = log.lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "ERR : fncGetSectionNames, Permission denied, reading " + inbox),
+            lines.end());
+  for (const std::string& l : lines) EXPECT_EQ(l.find("RECALLED"), std::string::npos) << l;
 }
 
 }  // namespace
