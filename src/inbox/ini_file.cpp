@@ -162,8 +162,8 @@ struct Open {
   bool usable = false;      // the file could be read (and its encoding is known)
   bool readFailed = false;  // the file exists but could not be read
   platform::FileError error;
-  CommitGuard guard;
-  Cached base;  // doc: with the scope's changes; bytes, stamp: as found
+  std::vector<CommitGuard> guards;  // of this scope and the scopes inside it
+  Cached base;                      // doc: with the scope's changes; bytes, stamp: as found
   std::vector<Change> changes;
 };
 
@@ -376,7 +376,7 @@ Scope::Scope(std::string file) : file_(std::move(file)) {
 Scope::~Scope() { commit(); }
 
 void Scope::guard(CommitGuard g) {
-  if (Open* open = scopeOf(file_)) open->guard = std::move(g);
+  if (Open* open = scopeOf(file_)) open->guards.push_back(std::move(g));
 }
 
 void Scope::abandon() {
@@ -399,10 +399,11 @@ std::vector<Lost> Scope::commit() {
   if (open.changes.empty()) {
     cache()[file_] = std::move(open.base);  // nothing changed: the cache is as it was
     // What the guard writes beside the file is still written, under the lock.
-    if (open.guard.before) {
+    if (!open.guards.empty()) {
       platform::FileLock* lock = nullptr;
       if (lockFile(file_, lock) == Outcome::Ok) {
-        open.guard.before(nullptr);
+        for (const CommitGuard& g : open.guards)
+          if (g.before) g.before(nullptr, nullptr);
         lock->unlock();
       }
     }
@@ -438,7 +439,15 @@ std::vector<Lost> Scope::commit() {
     }
   }
   applyRule(file_, doc);
-  if (open.guard.before && !open.guard.before(changedMeanwhile)) {
+  bool agreed = true;
+  {
+    KeyEdit next(doc);
+    for (const CommitGuard& g : open.guards) agreed = agreed && (!g.before || g.before(changedMeanwhile, &next));
+    if (next.changed()) applyRule(file_, doc);  // a guard left something out: the counts follow
+  }
+  if (!agreed) {
+    for (const CommitGuard& g : open.guards)
+      if (g.failed) g.failed(false);
     cache().erase(file_);
     return loseAll();
   }
@@ -447,7 +456,8 @@ std::vector<Lost> Scope::commit() {
   platform::FileStamp st;
   if (!platform::replaceFileWith(file_, text, st, kReplaceWaitMs)) {
     cache().erase(file_);
-    if (open.guard.failed) open.guard.failed(st.exists);
+    for (const CommitGuard& g : open.guards)
+      if (g.failed) g.failed(st.exists);
     return loseAll();
   }
   if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) cache().clear();

@@ -20,6 +20,7 @@
 namespace nfy::ini {
 
 class Document;
+class KeyEdit;
 
 enum class Outcome {
   Ok,           // done (or nothing to change)
@@ -76,12 +77,14 @@ struct Lost {
 // What a scope's commit does besides the replace, under the file's lock:
 // `before` runs when the new text is ready, just before it replaces the
 // file, with the file as it is now when another program changed it since
-// the scope began (nullptr when it did not); false abandons the commit.
+// the scope began (nullptr when it did not) and the document about to be
+// written (`next`, which it may still change; nullptr when the scope
+// changed nothing and nothing is written); false abandons the commit.
 // `failed` runs when the replace failed after `before` agreed, with
 // `written` true when the new text stands in the file all the same (the
 // folder could not be flushed).
 struct CommitGuard {
-  std::function<bool(const Document* changedMeanwhile)> before;
+  std::function<bool(const Document* changedMeanwhile, KeyEdit* next)> before;
   std::function<void(bool written)> failed;
 };
 
@@ -96,7 +99,10 @@ class Scope {
   std::vector<Lost> commit();
   // Ends the scope without writing anything (of an outer scope only).
   void abandon();
-  // The guard of the outermost scope's commit (an inner scope's is ignored).
+  // Adds a guard to the commit of the outermost scope of the file (the one
+  // that writes): the guards of a group of changes run in their order; one
+  // that disagrees abandons the commit, and then every guard hears that it
+  // failed.
   void guard(CommitGuard g);
 
  private:

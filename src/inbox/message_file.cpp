@@ -19,7 +19,9 @@ bool isSafeMessageId(const std::string& id) {
   return true;
 }
 
-void subCreateMsgFile(const std::string& SID, const std::string& Content) {
+void subCreateMsgFile(const std::string& SID, const std::string& Content) { createMsgFile(SID, Content); }
+
+bool createMsgFile(const std::string& SID, const std::string& Content) {
   try {
     subWriteLog("MSG : In subCreateMsgFile, SID=" + SID + "\tContent=" + logExcerpt(Content));
     subWriteLog("MSG : Creating file " + sMsgFolder);
@@ -37,8 +39,17 @@ void subCreateMsgFile(const std::string& SID, const std::string& Content) {
       }
       throw;
     }
+    return true;
   } catch (const std::exception& e) {
-    subWriteLog("ERR : subCreateMsgFile, " + trap(e).description);
+    const TrappedError t = trap(e);
+    subWriteLog("ERR : subCreateMsgFile, " + t.description);
+    // Another user's file at the name, or no messages folder, stays so on
+    // the next run: the message is stored without its text. Any other
+    // failure (a full disk, an I/O error) passes: the message waits for a
+    // run that can write its body.
+    const std::string path = sMsgFolder + paths::sep() + SID + ".dat";
+    return !paths::isAbsolute(sMsgFolder) || !files::folderExists(sMsgFolder) ||
+           platform::fileOwnership(path) == platform::Ownership::Other;
   }
 }
 

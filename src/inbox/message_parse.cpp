@@ -1,10 +1,13 @@
 #include "inbox/message_parse.h"
 
+#include <algorithm>
 #include <optional>
 #include <unordered_set>
+#include <utility>
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/paths.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/ini_access.h"
@@ -12,6 +15,7 @@
 #include "inbox/ini_file.h"
 #include "inbox/message_flow.h"
 #include "platform/clock.h"
+#include "platform/file_ops.h"
 #include "platform/xml.h"
 
 namespace nfy {
@@ -43,7 +47,8 @@ struct Prior {
 // and what the fields before its "status" said (the receipt time and the
 // summary step use the id, subject and confirmation flag met so far).
 struct ParsedMessage {
-  long number = 0;  // the message element's place in the reply, from 1
+  long number = 0;            // the message element's place in the reply, from 1
+  bool storedBefore = false;  // the inbox held it when the run began
   typMsgRecord rec;
   bool hasStatus = false;
   std::string idAtStatus, subjectAtStatus;
@@ -203,8 +208,22 @@ bool storeMessage(const ParsedMessage& m) {
   if (hasBody) {
     // A body that cannot be written is logged by subCreateMsgFile; the
     // message's section is stored all the same.
-    oneMessage.guard({[&](const ini::Document*) {
-                        subCreateMsgFile(id, bodyText(rec.sContent));
+    // A new message whose body cannot be written now (a full disk, an I/O
+    // error) is left out of the inbox, so that no section goes without its
+    // body; the service sends it again. A message stored before keeps its
+    // old body.
+    oneMessage.guard({[id, body = bodyText(rec.sContent), isNew = !m.storedBefore](
+                          const ini::Document* changedMeanwhile, ini::KeyEdit* next) {
+                        // Another run that stored it meanwhile wrote its body too.
+                        bool elsewhere = false;
+                        if (changedMeanwhile) {
+                          for (const std::string& n : changedMeanwhile->sectionNames())
+                            elsewhere = elsewhere || ini::sameName(n, id);
+                        }
+                        if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
+                          subWriteLog("ERR : fncParseDeskMessages, message " + id +
+                                      " is not stored in this run: its body could not be written");
+                        }
                         return true;
                       },
                       {}});
@@ -328,6 +347,7 @@ bool fncParseDeskMessages(const std::string& reply) {
         break;
       }
       ParsedMessage parsed = parseMessage(*message, i + 1);
+      parsed.storedBefore = prior.stored;
       if (prior.storable) bodyBytes += trim(parsed.rec.sContent).size();
       if (bodyBytes > kMaxBodyBytesPerRun) {
         subWriteLog("ERR : fncParseDeskMessages, the reply's bodies pass " + std::to_string(kMaxBodyBytesPerRun >> 20) +

@@ -15,6 +15,8 @@ bool fncParseDeskMessages(const std::string& reply);
 
 // Writes a message's body file sMsgFolder + separator + SID + ".dat".
 void subCreateMsgFile(const std::string& SID, const std::string& Content);
+// subCreateMsgFile, saying whether the file was written.
+bool createMsgFile(const std::string& SID, const std::string& Content);
 
 // A message id that can safely name a body file and an INI section: not
 // empty, not "." or "..", at most 128 characters, and free of path and

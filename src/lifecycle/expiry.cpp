@@ -132,7 +132,7 @@ void removeMessage(const std::string& id, Reason reason) {
   {
     IniWriteScope oneMessage(sInboxINI_Write);
     report = prepareOutboxReport(removeFromInbox(id, reason));
-    oneMessage.guard({[&](const ini::Document* changedMeanwhile) {
+    oneMessage.guard({[&](const ini::Document* changedMeanwhile, ini::KeyEdit*) {
                         // Another run (or the viewer) removed it meanwhile:
                         // that one reports it.
                         if (changedMeanwhile && !holdsSection(*changedMeanwhile, id)) {
