@@ -20,14 +20,6 @@ namespace {
 // An error description as the error lines carry it: trimmed, without CR LF.
 std::string flatDescription(const std::exception& e) { return trim(replaceAll(trap(e).description, "\r\n", "")); }
 
-// The summary's counts: a scope that changes one while another program
-// (the viewer) changes it too must not write it back from its old copy.
-bool isSummaryCount(const std::string& section, const std::string& key) {
-  if (!iequals(ini::oneLine(section), "MsgCount")) return false;
-  const std::string k = ini::oneLine(key);
-  return iequals(k, "TotalMsgs") || iequals(k, "UNREADMsgs") || iequals(k, "RequireUserConfirmation");
-}
-
 bool countsKept = true;
 
 // Installed once for the process: the inbox's counts follow its sections.
@@ -110,9 +102,7 @@ void fncwriteToINI(const std::string& section, const std::string& key, const std
     // blanks), so a value cannot forge lines of the log either.
     subWriteLog("MSG : Writing [" + ini::oneLine(section) + "] " + ini::oneLine(key) + "=" + ini::oneLine(value) +
                 " to file " + file);
-    const ini::Outcome written = isSummaryCount(section, key) ? ini::writeCount(file, section, key, value)
-                                                              : ini::writeValue(file, section, key, value);
-    if (written != ini::Outcome::Ok) subWriteLog("ERR : Failed to write to the INI");
+    if (ini::writeValue(file, section, key, value) != ini::Outcome::Ok) subWriteLog("ERR : Failed to write to the INI");
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncwriteToINI, " + flatDescription(e) + ", while writing to INI " + file);
   }

@@ -116,43 +116,15 @@ std::string fromFile(const Document& doc, std::string_view text) {
 
 // A key set or a section deletion, in the program's text: what a scope
 // applies again to the file as it is when the file changed meanwhile.
-// A count also keeps the value it replaced, so that what it changed by can
-// be applied again.
 struct Change {
   bool deletion = false;
   std::string section, key, value;
-  bool count = false;
-  std::string before;
 };
 
 Document::Edit apply(Document& doc, const Change& c) {
   if (c.deletion)
     return doc.removeSection(toFile(doc, c.section)) ? Document::Edit::Changed : Document::Edit::Unchanged;
   return doc.set(toFile(doc, c.section), toFile(doc, c.key), toFile(doc, c.value));
-}
-
-std::string valueIn(const Document& doc, const std::string& section, const std::string& key) {
-  std::string value;
-  if (doc.value(toFile(doc, section), toFile(doc, key), value)) value = fromFile(doc, value);
-  return value;
-}
-
-// A change of the scope applied again to the file as another program left
-// it: a count that the other program changed too moves by what the scope
-// changed it by.
-void applyAgain(Document& doc, const Change& c) {
-  if (!c.count) {
-    apply(doc, c);
-    return;
-  }
-  const std::string now = valueIn(doc, c.section, c.key);
-  if (now == c.before) {
-    apply(doc, c);
-    return;
-  }
-  Change moved = c;
-  moved.value = numberText(std::max(0.0, leadingNumber(now) + leadingNumber(c.value) - leadingNumber(c.before)));
-  apply(doc, moved);
 }
 
 // A file's open scope: the file as the scope found it (its document taken
@@ -198,16 +170,21 @@ bool applyRule(const std::string& file, Document& doc) {
   return e.changed();
 }
 
+// Lets go of a lock taken with lockFile when it goes out of scope.
+struct Unlock {
+  platform::FileLock* lock = nullptr;
+  ~Unlock() {
+    if (lock) lock->unlock();
+  }
+};
+
 // Under the file's lock: the file as it is now, `edit` applied to it, and a
 // changed document written back in one flushed replace.
 template <typename Edit>
 Outcome replaceUnderLock(const std::string& file, Edit edit) {
   platform::FileLock* lock = nullptr;
   if (Outcome o = lockFile(file, lock); o != Outcome::Ok) return o;
-  struct Unlock {
-    platform::FileLock* lock;
-    ~Unlock() { lock->unlock(); }
-  } unlockAtEnd{lock};
+  Unlock unlockAtEnd{lock};
   Cached* c = load(file);
   if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
   const bool edited = edit(*c) == Document::Edit::Changed;
@@ -246,11 +223,7 @@ Outcome change(const std::string& file, const Change& c) {
   if (!isRootedPath(file)) return Outcome::BadFileName;
   if (Open* open = scopeOf(file)) {
     if (!open->usable) return Outcome::Failed;
-    std::string before = c.count ? valueIn(open->base.doc, c.section, c.key) : std::string();
-    if (apply(open->base.doc, c) == Document::Edit::Changed) {
-      open->changes.push_back(c);
-      open->changes.back().before = std::move(before);
-    }
+    if (apply(open->base.doc, c) == Document::Edit::Changed) open->changes.push_back(c);
     return Outcome::Ok;
   }
   return replaceUnderLock(file, [&](Cached& cached) { return apply(cached.doc, c); });
@@ -284,23 +257,10 @@ std::string readValue(const std::string& file, std::string_view section, std::st
   return value;
 }
 
-namespace {
-
-Outcome writeKey(const std::string& file, std::string_view section, std::string_view key, std::string_view value,
-                 bool count) {
-  Change c{false, oneLine(section), oneLine(key), oneLine(value), count, {}};
+Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
+  Change c{false, oneLine(section), oneLine(key), oneLine(value)};
   if (!acceptableNames(c.section, c.key)) return Outcome::BadName;
   return change(file, c);
-}
-
-}  // namespace
-
-Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
-  return writeKey(file, section, key, value, false);
-}
-
-Outcome writeCount(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
-  return writeKey(file, section, key, value, true);
 }
 
 std::string KeyEdit::value(std::string_view section, std::string_view key) const {
@@ -346,7 +306,7 @@ Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edi
 }
 
 Outcome deleteSection(const std::string& file, std::string_view section) {
-  return change(file, Change{true, oneLine(section), {}, {}, false, {}});
+  return change(file, Change{true, oneLine(section), {}, {}});
 }
 
 std::vector<std::string> sectionNames(const std::string& file) {
@@ -400,12 +360,10 @@ std::vector<Lost> Scope::commit() {
     cache()[file_] = std::move(open.base);  // nothing changed: the cache is as it was
     // What the guard writes beside the file is still written, under the lock.
     if (!open.guards.empty()) {
-      platform::FileLock* lock = nullptr;
-      if (lockFile(file_, lock) == Outcome::Ok) {
+      whileLocked(file_, [&] {
         for (const CommitGuard& g : open.guards)
           if (g.before) g.before(nullptr, nullptr);
-        lock->unlock();
-      }
+      });
     }
     return lost;
   }
@@ -415,10 +373,7 @@ std::vector<Lost> Scope::commit() {
   };
   platform::FileLock* lock = nullptr;
   if (lockFile(file_, lock) != Outcome::Ok) return loseAll();
-  struct Unlock {
-    platform::FileLock* lock;
-    ~Unlock() { lock->unlock(); }
-  } unlockAtEnd{lock};
+  Unlock unlockAtEnd{lock};
 
   Document doc;
   const Document* changedMeanwhile = nullptr;
@@ -435,7 +390,7 @@ std::vector<Lost> Scope::commit() {
       // their order, on the file as it is now.
       doc = c->doc;
       changedMeanwhile = &c->doc;
-      for (const Change& change : open.changes) applyAgain(doc, change);
+      for (const Change& change : open.changes) apply(doc, change);
     }
   }
   applyRule(file_, doc);
@@ -473,10 +428,7 @@ Outcome whileLocked(const std::string& file, const std::function<void()>& step) 
   if (!isRootedPath(file)) return Outcome::BadFileName;
   platform::FileLock* lock = nullptr;
   if (Outcome o = lockFile(file, lock); o != Outcome::Ok) return o;
-  struct Unlock {
-    platform::FileLock* lock;
-    ~Unlock() { lock->unlock(); }
-  } unlockAtEnd{lock};
+  Unlock unlockAtEnd{lock};
   step();
   return Outcome::Ok;
 }

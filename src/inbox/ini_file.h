@@ -40,13 +40,6 @@ std::string readValue(const std::string& file, std::string_view section, std::st
 // Writes one key (CR and LF in names and value become blanks).
 Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value);
 
-// Writes a count, as writeValue does. Inside a scope, when another program
-// changed the file meanwhile and the count with it, the scope applies what
-// it changed the count by (the value written less the value it saw) to the
-// count on disk, never going below 0, instead of writing a value that was
-// computed from what is now an old copy of the file.
-Outcome writeCount(const std::string& file, std::string_view section, std::string_view key, std::string_view value);
-
 // Deletes a whole section; a missing file or section is not an error.
 Outcome deleteSection(const std::string& file, std::string_view section);
 
@@ -62,18 +55,6 @@ struct Lost {
   std::string section;
 };
 
-// Groups the changes of one file: while a scope of the file is open,
-// writeValue and deleteSection change the file's document in memory, and
-// reads of the file see those changes; the scope ends with one replace of
-// the file. When another program changed the file meanwhile, the scope's
-// changes are applied again, in their order, to the file as it is then,
-// under the lock (counts written with writeCount as what they changed by).
-// Scopes of the same file nest: the outermost one writes. A scope is for
-// changes that belong together, never to be kept open across a wait on
-// something else (a web post): the longer it is open, the more of the
-// file's other changes it has to merge.
-// A file that cannot be read when the scope begins fails every change made
-// in it, as a write outside a scope would.
 // What a scope's commit does besides the replace, under the file's lock:
 // `before` runs when the new text is ready, just before it replaces the
 // file, with the file as it is now when another program changed it since
@@ -88,6 +69,19 @@ struct CommitGuard {
   std::function<void(bool written)> failed;
 };
 
+// Groups the changes of one file: while a scope of the file is open,
+// writeValue and deleteSection change the file's document in memory, and
+// reads of the file see those changes; the scope ends with one replace of
+// the file. When another program changed the file meanwhile, the scope's
+// changes are applied again, in their order, to the file as it is then,
+// under the lock (the inbox's counts then follow from its sections: see
+// setCommitRule).
+// Scopes of the same file nest: the outermost one writes. A scope is for
+// changes that belong together, never to be kept open across a wait on
+// something else (a web post): the longer it is open, the more of the
+// file's other changes it has to merge.
+// A file that cannot be read when the scope begins fails every change made
+// in it, as a write outside a scope would.
 class Scope {
  public:
   explicit Scope(std::string file);

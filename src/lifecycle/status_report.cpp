@@ -94,17 +94,23 @@ void writeSavedReport(const std::string& path, const std::string& body) {
   files::writeWholeFile(path, body + "\r\n", platform::NewFile::Private);
 }
 
+// Deletes a saved report; a failure is logged with `consequence`.
+void deleteSavedReport(const std::string& path, const std::string& consequence) {
+  subWriteLog("MSG : Deleting file :: " + path);
+  if (!platform::removeFile(path)) {
+    subWriteLog("ERR : fncPostTemplateExecutionStatus, " + platform::lastFileError().text + ", deleting " + path +
+                consequence);
+  }
+}
+
 }  // namespace
 
 void fncPostTemplateExecutionStatus(DeliveryReport r) {
   try {
-    nullsForBlanks(r);
-    const std::string url = reportUrl();
-    const std::string body = deliveryReportXml(r);
-    subWriteLog("MSG : webposting " + logExcerpt(body));
+    const OutboxReport report = prepareOutboxReport(std::move(r));
+    subWriteLog("MSG : webposting " + logExcerpt(report.body));
     std::string reply;
-    if (WebPost(body, url, reply)) return;
-    writeSavedReport(savedReportPath(r), body);
+    if (!WebPost(report.body, report.url, reply)) writeSavedReport(report.path, report.body);
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncPostTemplateExecutionStatus, " + trap(e).description);
   }
@@ -133,27 +139,19 @@ bool saveOutboxReport(const OutboxReport& report) {
 }
 
 void discardOutboxReport(const OutboxReport& report) {
-  subWriteLog("MSG : Deleting file :: " + report.path);
-  if (!platform::removeFile(report.path)) {
-    subWriteLog("ERR : fncPostTemplateExecutionStatus, " + platform::lastFileError().text + ", deleting " +
-                report.path);
-  }
+  deleteSavedReport(report.path, "; it reports a removal that did not happen");
 }
 
 void postOutboxReport(const OutboxReport& report) {
   try {
-    subWriteLog("MSG : webposting " + report.body);
+    subWriteLog("MSG : webposting " + logExcerpt(report.body));
     std::string reply;
     if (!WebPost(report.body, report.url, reply)) {
       subWriteLog("MSG : The report stays in " + report.path + " for a later delivery");
       return;
     }
-    subWriteLog("MSG : Deleting file :: " + report.path);
     // A report the service accepted must not stay: it would be sent again.
-    if (!platform::removeFile(report.path)) {
-      subWriteLog("ERR : fncPostTemplateExecutionStatus, " + platform::lastFileError().text + ", deleting " +
-                  report.path + "; the service may get the report again");
-    }
+    deleteSavedReport(report.path, "; the service may get the report again");
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncPostTemplateExecutionStatus, " + trap(e).description);
   }

@@ -182,23 +182,27 @@ ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
   return readWithStamp(path, bytes, ignored, true);
 }
 
-ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
-  bytes.clear();
-  int fd = openRegular(path.c_str(), O_RDONLY);
+namespace {
+
+// At most `maxBytes` + 1 bytes of an opened file (more than `maxBytes` tells
+// the caller that the file is longer).
+ReadStatus readStartOf(int fd, std::string& bytes, size_t maxBytes) {
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
-  // One byte more than the cap tells the caller that the file is longer.
   bool ok = readUpTo(fd, maxBytes + 1, bytes);
   ::close(fd);
   return ok ? ReadStatus::Ok : ReadStatus::Failed;
 }
 
+}  // namespace
+
+ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
+  bytes.clear();
+  return readStartOf(openRegular(path.c_str(), O_RDONLY), bytes, maxBytes);
+}
+
 ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
   bytes.clear();
-  int fd = openOwnRegular(path.c_str(), O_RDONLY, 0);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
-  bool ok = readUpTo(fd, maxBytes + 1, bytes);
-  ::close(fd);
-  return ok ? ReadStatus::Ok : ReadStatus::Failed;
+  return readStartOf(openOwnRegular(path.c_str(), O_RDONLY, 0), bytes, maxBytes);
 }
 
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {

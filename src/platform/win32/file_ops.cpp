@@ -220,29 +220,30 @@ ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
   return readWithStamp(path, bytes, ignored, true);
 }
 
-ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
-  bytes.clear();
-  HANDLE h = openPlain(path, GENERIC_READ, OPEN_EXISTING);
+namespace {
+
+// At most `maxBytes` + 1 bytes of an opened file (more than `maxBytes` tells
+// the caller that the file is longer).
+ReadStatus readStartOf(HANDLE h, std::string& bytes, size_t maxBytes) {
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
   }
-  // One byte more than the cap tells the caller that the file is longer.
   bool ok = readUpTo(h, maxBytes + 1, bytes);
   CloseHandle(h);
   return ok ? ReadStatus::Ok : ReadStatus::Failed;
 }
 
+}  // namespace
+
+ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
+  bytes.clear();
+  return readStartOf(openPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
+}
+
 ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
   bytes.clear();
-  HANDLE h = openOwnPlain(path, GENERIC_READ, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD e = GetLastError();
-    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
-  }
-  bool ok = readUpTo(h, maxBytes + 1, bytes);
-  CloseHandle(h);
-  return ok ? ReadStatus::Ok : ReadStatus::Failed;
+  return readStartOf(openOwnPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
 }
 
 namespace {
