@@ -86,8 +86,16 @@ inbox_sections() { [ -f "$INBOX" ] && tr -d '\r' <"$INBOX" | sed -n 's/^\[\(.*\)
 # Runs the program once; the popup is answered with CLICK, OKCLICK, EXIT or
 # AUTOCLOSE (under Wine any text, the empty one included).
 run_answering() {
-  local answer="$1"
+  local answer="$1" i
+  # A viewer the previous run started is not waited for by that run: let it
+  # write its record before this run's record starts empty.
+  if [ -n "${VIEWER_PENDING:-}" ]; then
+    for i in $(seq 1 100); do grep -q started "$SANDBOX/viewer.txt" 2>/dev/null && break; sleep 0.1; done
+  fi
+  VIEWER_PENDING=
   : >"$SANDBOX/viewer.txt"
+  local launches
+  launches="$(viewer_launches)"
   if is_windows; then
     printf '%s' "$answer" >"$SANDBOX/answer.txt"
     run_program
@@ -106,7 +114,11 @@ run_answering() {
       "$SIM_BIN/desktop-sim/desktop-sim" "$how" "$SANDBOX/popups.txt" "$SANDBOX/desktop.out" "$PROGRAM" \
       "$SANDBOX/run.out"
   fi
+  [ "$(viewer_launches)" -gt "$launches" ] && VIEWER_PENDING=1
+  return 0
 }
+# How often the logs say the viewer was started.
+viewer_launches() { cat "$(log_folder)"/* 2>/dev/null | grep -c "In fncExecuteMsgInbox" || true; }
 
 # The popups shown so far: one line each, the header first.
 popup_headers() {
