@@ -15,6 +15,8 @@ namespace nfy {
 void Main() {
   try {
     sAppTitle = "Zorira rorazevarazu";
+    // A run logs lines by the thousand over a large inbox: in batches.
+    setLogBatched(true);
     subCreateLog();
     if (!files::fileExists(sInstallPath + paths::templateFile())) {
       subWriteLog("MSG :" + sInstallPath + paths::templateFile() + " is missing. ");

@@ -1,5 +1,6 @@
 #include "app/log.h"
 
+#include <chrono>
 #include <cstdio>
 #include <random>
 
@@ -15,6 +16,13 @@ namespace {
 // objLogFile: the open log stream, or none.
 std::FILE* objLogFile = nullptr;
 std::function<void(const std::string&)> logSink;
+
+// In batches (setLogBatched), lines are handed to the file at an error
+// line, after this long, before a wait (flushLog) and at the end.
+constexpr auto kFlushAfter = std::chrono::milliseconds(100);
+constexpr size_t kLogBuffer = 1 << 16;
+std::chrono::steady_clock::time_point lastFlush;
+bool batched = false;
 
 bool isControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
 
@@ -54,17 +62,24 @@ bool writeLine(const std::string& message) {
     return false;
   }
   bool journaled = false;
+  // Error lines begin "ERR : ", and those of a missing endpoint "ERR: ".
+  const bool isError = shown.rfind("ERR : ", 0) == 0 || shown.rfind("ERR: ", 0) == 0;
   try {
     // Under systemd an error line also reaches the journal, where the admin
     // sees why a run failed; the user's log file gets every line as before.
-    // Error lines begin "ERR : ", and those of a missing endpoint "ERR: ".
-    if (shown.rfind("ERR : ", 0) == 0 || shown.rfind("ERR: ", 0) == 0) journaled = platform::writeServiceJournal(shown);
+    if (isError) journaled = platform::writeServiceJournal(shown);
   } catch (...) {
   }
   if (!objLogFile) return journaled;
   try {
     std::string line = platform::nowStamp() + "\t" + shown + "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) std::fflush(objLogFile);
+    if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (!batched || isError || now - lastFlush >= kFlushAfter) {
+        std::fflush(objLogFile);
+        lastFlush = now;
+      }
+    }
   } catch (...) {
   }
   return journaled;
@@ -72,6 +87,8 @@ bool writeLine(const std::string& message) {
 
 void adoptLog(std::FILE* stream) {
   objLogFile = stream;
+  std::setvbuf(stream, nullptr, _IOFBF, kLogBuffer);
+  lastFlush = std::chrono::steady_clock::now();
   const std::string stars(85, '*');
   subWriteLog(stars);
   subWriteLog("MSG : Preprocessing : Application started");
@@ -144,6 +161,16 @@ void openRunLog(const std::string& folder, const std::string& program, const std
     if (std::FILE* stream = platform::createAppendStream(folder + name)) return adoptLog(stream);
   }
   raiseError(err::kPathNotFound);
+}
+
+void setLogBatched(bool on) {
+  batched = on;
+  flushLog();
+}
+
+void flushLog() {
+  if (objLogFile) std::fflush(objLogFile);
+  lastFlush = std::chrono::steady_clock::now();
 }
 
 void closeLog() {

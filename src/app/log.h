@@ -42,6 +42,15 @@ void openLog(const std::string& path);
 // RuntimeError when none can be opened.
 void openRunLog(const std::string& folder, const std::string& program, const std::string& regId,
                 const std::string& user, bool anotherInstance);
+// Each line reaches the file as it is written, unless batches are on: then
+// lines reach it at an error line, at least every 100 ms while lines are
+// written, at flushLog and at the end. A run that passes over thousands of
+// messages logs lines by the thousand, and one system call per line would
+// cost more than the pass; a kill then loses at most the last 100 ms of
+// lines. A program that waits (a post, a popup, a lock) calls flushLog first,
+// so that the log shows what it waits on. Never raises.
+void setLogBatched(bool on);
+void flushLog();
 // Releases the log stream (closes the file). Never raises.
 void closeLog();
 bool logIsOpen();

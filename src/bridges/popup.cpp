@@ -34,6 +34,7 @@ bool fncCallPopup(const int32_t& icon, const std::string& header, const std::str
     } else if (!*builtIn) {
       subWriteLog("ERR : " + std::string(kProgId) + " is not available: no notification service and no terminal. ");
     }
+    flushLog();  // the popup may stay up for hours
     toast = component::create(kProgId);
     toast->put("Icon", icon);
     toast->put("Header", header);

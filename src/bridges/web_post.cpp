@@ -63,6 +63,7 @@ bool WebPost(const std::string& data, const std::string& source, std::string& re
     poster = withOneRegistration(registered, [] { return component::create("nfyPoster.WebPost"); });
     subWriteLog("MSG : Webposting data :: " + logExcerpt(sData));
     subWriteLog("MSG : Webposting Source :: " + sSource);
+    flushLog();  // the post may take up to a minute
     std::vector<component::Arg> args{
         component::Arg::byRef(sData), component::Arg::byVal(false), component::Arg::byRef(sSource),
         component::Arg::byVal(""),    component::Arg::byVal(""),    component::Arg::byRef(reply),

@@ -184,15 +184,33 @@ void Document::serializeTo(std::string& out) {
   for (const Section& s : sections_) out += s.text;
 }
 
-Section* Document::find(std::string_view name) {
-  name = trimBlanks(name);
-  for (Section& s : sections_) {
-    if (sameName(s.name, name)) return &s;
+namespace {
+std::string folded(std::string_view name) {
+  std::string key(name);
+  for (char& c : key) c = foldCase(c);
+  return key;
+}
+}  // namespace
+
+Section* Document::findExactly(std::string_view name) {
+  if (!indexed_) {
+    index_.clear();
+    index_.reserve(sections_.size());
+    for (size_t i = 0; i < sections_.size(); ++i) index_.emplace(folded(sections_[i].name), i);
+    indexed_ = true;
   }
-  return nullptr;
+  auto it = index_.find(folded(name));
+  return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
+Section* Document::find(std::string_view name) { return findExactly(trimBlanks(name)); }
+
 const Section* Document::find(std::string_view name) const { return const_cast<Document*>(this)->find(name); }
+
+const std::string* Document::storedName(std::string_view section) const {
+  const Section* s = find(section);
+  return s ? &s->name : nullptr;
+}
 
 bool Document::value(std::string_view section, std::string_view key, std::string& out) const {
   out.clear();
@@ -240,6 +258,7 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
     s = &sections_.emplace_back();
     s->name = section;
     raw.header = sectionRaw;
+    if (indexed_) index_.emplace(folded(s->name), sections_.size() - 1);
   }
   size_t index = 0;
   while (index < s->keys.size() && !sameName(s->keys[index].name, key)) ++index;
@@ -268,13 +287,7 @@ bool Document::removeSection(std::string_view section) {
   refreshPendingRaw();
   // Unlike reads and writes, a deletion takes the name as it is: blanks
   // around it are part of it, and then no section has it.
-  Section* s = nullptr;
-  for (Section& each : sections_) {
-    if (sameName(each.name, section)) {
-      s = &each;
-      break;
-    }
-  }
+  Section* s = findExactly(section);
   if (!s) return false;
   if (s == &sections_.front()) {
     // The lines before the first header: they go, the place stays.
@@ -282,6 +295,7 @@ bool Document::removeSection(std::string_view section) {
     s->textCurrent = false;
   } else {
     sections_.erase(sections_.begin() + (s - sections_.data()));
+    indexed_ = false;  // the places after it moved
   }
   return true;
 }

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace nfy::ini {
@@ -76,6 +77,10 @@ class Document {
   // the file holds it so).
   std::vector<std::string> sectionNames() const;
 
+  // The name of the section that `section` finds (case and blanks around
+  // aside) as the file spells it; nullptr when there is none.
+  const std::string* storedName(std::string_view section) const;
+
   enum class Edit { Unchanged, Changed };
   // Sets a key, creating the section and key as needed: an existing key
   // keeps its place and spelling, a new key goes at the end of its section,
@@ -92,9 +97,16 @@ class Document {
  private:
   Section* find(std::string_view name);
   const Section* find(std::string_view name) const;
+  // The first section of exactly this name, case aside.
+  Section* findExactly(std::string_view name);
   void refreshPendingRaw();
 
   std::vector<Section> sections_;  // [0] is the nameless section, always there
+  // The place of the first section of each name (in upper case), so that a
+  // look-up does not walk an inbox of thousands of sections; built when
+  // first needed, and again after a section was removed.
+  mutable std::unordered_map<std::string, std::size_t> index_;
+  mutable bool indexed_ = false;
   Encoding encoding_ = Encoding::Ansi;
   bool lateNameless_ = false;   // a "[]" section after the first, merged into the one before on reading
   bool keyWithEquals_ = false;  // a written key name holding "="

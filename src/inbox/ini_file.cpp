@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "app/log.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/ini_document.h"
@@ -59,6 +60,17 @@ struct Cached {
   bool settled = true;
 };
 
+// The files read under a ReadSnapshot, by the number of snapshots open, and
+// those of them looked at on the disk since the first snapshot began.
+std::unordered_map<std::string, int>& snapshots() {
+  static std::unordered_map<std::string, int> open;
+  return open;
+}
+std::unordered_map<std::string, bool>& lookedAt() {
+  static std::unordered_map<std::string, bool> files;
+  return files;
+}
+
 std::unordered_map<std::string, Cached>& cache() {
   static std::unordered_map<std::string, Cached> files;
   return files;
@@ -73,6 +85,9 @@ bool isSettled(const platform::FileStamp& st) {
 Cached* load(const std::string& file) {
   auto& files = cache();
   auto it = files.find(file);
+  const bool inSnapshot = !snapshots().empty() && snapshots().count(file);
+  if (inSnapshot && it != files.end() && lookedAt()[file]) return &it->second;
+  if (inSnapshot) lookedAt()[file] = true;
   if (it != files.end()) {
     platform::FileStamp now = platform::fileStamp(file);
     if (now.exists && now == it->second.stamp && it->second.settled) return &it->second;
@@ -156,6 +171,7 @@ Outcome lockFile(const std::string& file, platform::FileLock*& taken) {
   static std::unordered_map<std::string, platform::FileLock> locks;
   platform::FileLock& lock = locks[file];
   if (!lock.open(file + ".lock")) return Outcome::Failed;
+  flushLog();  // the wait may take seconds
   if (!lock.lock(lockWaitMs)) return Outcome::Busy;
   taken = &lock;
   return Outcome::Ok;
@@ -270,11 +286,7 @@ std::string KeyEdit::value(std::string_view section, std::string_view key) const
 }
 
 bool KeyEdit::hasSection(std::string_view section) const {
-  std::string s = toFile(doc_, oneLine(section));
-  for (const std::string& name : doc_.sectionNames()) {
-    if (sameName(name, s)) return true;
-  }
-  return false;
+  return doc_.storedName(toFile(doc_, oneLine(section))) != nullptr;
 }
 
 std::vector<std::string> KeyEdit::sectionNames() const {
@@ -317,6 +329,14 @@ std::vector<std::string> sectionNames(const std::string& file) {
     for (std::string& name : names) name = fromFile(*doc, name);
   }
   return names;
+}
+
+std::string storedSectionName(const std::string& file, std::string_view section) {
+  if (!isRootedPath(file)) raiseError(err::kPathNotFound);
+  const Document* doc = current(file);
+  if (!doc) return "";
+  const std::string* name = doc->storedName(toFile(*doc, oneLine(section)));
+  return name ? fromFile(*doc, *name) : std::string();
 }
 
 Scope::Scope(std::string file) : file_(std::move(file)) {
@@ -377,12 +397,20 @@ std::vector<Lost> Scope::commit() {
 
   Document doc;
   const Document* changedMeanwhile = nullptr;
-  platform::FileStamp now = platform::fileStamp(file_);
-  if (now == open.base.stamp && open.base.settled) {
+  // The file as it is now, under the lock: its stamp and whether it is
+  // settled, and its bytes.
+  Cached found;
+  found.stamp = platform::fileStamp(file_);
+  found.settled = open.base.settled;
+  const std::string* foundBytes = &open.base.bytes;
+  if (found.stamp == open.base.stamp && open.base.settled) {
     doc = std::move(open.base.doc);  // nobody wrote meanwhile
   } else {
     Cached* c = load(file_);
     if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return loseAll();
+    found.stamp = c->stamp;
+    found.settled = c->settled;
+    foundBytes = &c->bytes;
     if (c->stamp.exists == open.base.stamp.exists && c->bytes == open.base.bytes) {
       doc = std::move(open.base.doc);
     } else {
@@ -408,6 +436,17 @@ std::vector<Lost> Scope::commit() {
   }
   std::string text;
   doc.serializeTo(text);
+  if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) cache().clear();
+  if (found.stamp.exists && text == *foundBytes) {
+    // The changes ended where the file stands (a value set and set back):
+    // nothing is written.
+    Cached& c = cache()[file_];
+    c.stamp = found.stamp;
+    c.settled = found.settled;
+    c.bytes = std::move(text);
+    c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
+    return lost;
+  }
   platform::FileStamp st;
   if (!platform::replaceFileWith(file_, text, st, kReplaceWaitMs)) {
     cache().erase(file_);
@@ -415,13 +454,21 @@ std::vector<Lost> Scope::commit() {
       if (g.failed) g.failed(st.exists);
     return loseAll();
   }
-  if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) cache().clear();
   Cached& c = cache()[file_];
   c.stamp = st;
   c.bytes = std::move(text);
   c.settled = true;
   c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
   return lost;
+}
+
+ReadSnapshot::ReadSnapshot(std::string file) : file_(std::move(file)) { ++snapshots()[file_]; }
+
+ReadSnapshot::~ReadSnapshot() {
+  auto it = snapshots().find(file_);
+  if (it == snapshots().end() || --it->second > 0) return;
+  snapshots().erase(it);
+  lookedAt().erase(file_);
 }
 
 Outcome whileLocked(const std::string& file, const std::function<void()>& step) {

@@ -48,6 +48,11 @@ Outcome deleteSection(const std::string& file, std::string_view section);
 // exists but cannot be read; a missing file has none.
 std::vector<std::string> sectionNames(const std::string& file);
 
+// The name of the file's section that `section` finds (case aside), as the
+// file spells it; "" when the file holds no such section. Raises as
+// sectionNames does.
+std::string storedSectionName(const std::string& file, std::string_view section);
+
 // A change that a scope could not write: a key set, or the deletion of
 // `section`.
 struct Lost {
@@ -141,6 +146,22 @@ void setCommitRule(CommitRule rule);
 // on the opened file, each time the file is read): the files of a folder
 // that other users may write. Another user's file there reads as an error.
 void setOwnFilesOnly(std::function<bool(const std::string& file)> rule);
+
+// While a ReadSnapshot of a file lives, reads of the file (outside a scope)
+// take it as it was at the first read, instead of looking at the disk on
+// each one: a pass that reads thousands of keys does not pay for a look at
+// the file per key. A change of the file still takes the file as it is
+// under the lock, and the program's own changes are seen at once.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(std::string file);
+  ~ReadSnapshot();
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+ private:
+  std::string file_;
+};
 
 // Runs `step` while holding the file's lock (the one every change of the
 // file takes); Busy when the lock was not free within the wait, Failed when

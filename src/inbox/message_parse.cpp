@@ -1,6 +1,7 @@
 #include "inbox/message_parse.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <unordered_set>
 #include <utility>
@@ -24,13 +25,23 @@ namespace {
 
 const char* kSummary = "MsgCount";
 
-// More new messages than any inbox takes in at once; the rest of a larger
+// More messages than any inbox takes in at once; the rest of a larger
 // reply waits for a later run, so that no reply keeps a run writing for
-// minutes. Only what will be stored counts: messages the inbox holds
-// already pass (the next run passes over the ones stored before and gets
-// the rest), and so do entries that are never stored (an id that is no
-// number or not safe as a file name).
+// minutes. What the run writes counts: a message new to the inbox, one
+// whose content changed, a second copy with other content. A message the
+// inbox holds as the reply has it costs no write and passes (counting it
+// would stop a reply larger than the cap at the same place on every run),
+// and so do entries that are never stored (an id that is no number or not
+// safe as a file name).
 constexpr size_t kMaxMessagesPerReply = 1000;
+
+// The messages of a reply are stored in groups, each one replace of the
+// inbox under its lock: a group closes after this many messages written or
+// this much time, so that the lock is never held long (the viewer waits for
+// it) and a run that is killed loses at most one group, which the service
+// offers again.
+constexpr size_t kGroupMessages = 100;
+constexpr std::chrono::milliseconds kGroupTime{250};
 
 // The body bytes one run stores at most: a service that sends more (by
 // fault or on purpose) cannot fill the disk; the rest waits for a later run.
@@ -38,9 +49,8 @@ constexpr size_t kMaxBodyBytesPerRun = 64u << 20;
 
 // What the inbox holds of a message when its turn comes.
 struct Prior {
-  bool storable = false;          // the message gets a section and a body file
-  bool stored = false;            // the inbox holds it already
-  bool againInThisReply = false;  // a second copy: it counts against the cap
+  bool storable = false;  // the message gets a section and a body file
+  bool stored = false;    // the inbox holds it already
 };
 
 // A message of the reply as parsed, before anything is stored: the record,
@@ -53,6 +63,7 @@ struct ParsedMessage {
   bool hasStatus = false;
   std::string idAtStatus, subjectAtStatus;
   bool confirmAtStatus = false;
+  std::vector<std::string> lines;  // the log lines of the parse, logged when the message is handled
 };
 
 std::string readSummary(const char* key) {
@@ -103,7 +114,7 @@ void handleField(ParsedMessage& m, const std::string& name, const std::string& v
     m.subjectAtStatus = rec.sSubject;
     m.confirmAtStatus = rec.sReqUsrConfirm == "1";
     rec.sStatus = value;
-    subWriteLog("MSG : 111111111111 : " + value);
+    m.lines.push_back("MSG : 111111111111 : " + value);
   } else if (name == "dcdwntime") {
     rec.sDCDownTime = value;
   }
@@ -113,33 +124,51 @@ void handleField(ParsedMessage& m, const std::string& name, const std::string& v
 // case share one INI section, so they share the body file too, named as the
 // section was first stored.
 std::string storedName(const std::string& id) {
-  for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
-    if (ini::sameName(name, id)) return name;
-  }
-  return id;
+  std::string name = ini::storedSectionName(sInboxINI_Write, id);
+  return name.empty() ? id : name;
 }
 
-// The messages of the inbox, this one aside, that await the user's
-// confirmation, as the file being changed holds them now.
-double othersAwaiting(const std::string& id) {
-  double n = 0;
-  for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
-    if (iequals(name, kSummary) || ini::sameName(name, id)) continue;
-    std::string confirm;
-    fncReadFromINI(confirm, name, "RequireUserConfirmation", sInboxINI_Write);
-    if (leadingNumber(confirm) > 0) ++n;
+// The messages of the inbox that await the user's confirmation, by
+// lower-case name: read from the inbox when a new message first needs them,
+// then kept as the run stores messages.
+class Awaiting {
+ public:
+  // Those awaiting confirmation, `id` aside.
+  double others(const std::string& id) {
+    load();
+    return static_cast<double>(names_.size() - (names_.count(toLower(id)) ? 1 : 0));
   }
-  return n;
-}
+  void stored(const std::string& id, const std::string& confirm) {
+    if (!loaded_) return;
+    if (leadingNumber(confirm) > 0) {
+      names_.insert(toLower(id));
+    } else {
+      names_.erase(toLower(id));
+    }
+  }
+
+ private:
+  void load() {
+    if (loaded_) return;
+    for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
+      if (iequals(name, kSummary)) continue;
+      if (leadingNumber(ini::readValue(sInboxINI_Write, name, "RequireUserConfirmation")) > 0)
+        names_.insert(toLower(name));
+    }
+    loaded_ = true;
+  }
+  std::unordered_set<std::string> names_;
+  bool loaded_ = false;
+};
 
 // A message counted as new: keep the summary naming the first message that
 // awaits confirmation, or clear it while none does.
-void countNewMessage(const ParsedMessage& m) {
+void countNewMessage(const ParsedMessage& m, Awaiting& awaiting) {
   ++lNewMsgCount;
   sMsgID = m.idAtStatus;
   sMsgSubject = m.subjectAtStatus;
   const bool idIsSafe = isSafeMessageId(m.idAtStatus);
-  const double pending = othersAwaiting(idIsSafe ? m.idAtStatus : std::string()) + (m.confirmAtStatus ? 1 : 0);
+  const double pending = awaiting.others(idIsSafe ? m.idAtStatus : std::string()) + (m.confirmAtStatus ? 1 : 0);
   sReqConfirmMsgs = numberText(pending);
   if (pending > 0) {
     const std::string msgId = readSummary("MSGId");
@@ -163,20 +192,72 @@ void countNewMessage(const ParsedMessage& m) {
 // LF), LF alone or CR alone.
 std::string bodyText(const std::string& content) { return replaceAll(replaceAll(content, "\r\n", "\r"), "\n", "\r"); }
 
+// A value as the inbox reads it back after it was written: on one line,
+// blanks around it gone, a pair of equal quotes around it removed.
+std::string asReadBack(const std::string& value) {
+  const std::string line = ini::oneLine(value);
+  std::string_view v = ini::trimBlanks(line);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+  return std::string(v);
+}
+
+// The keys of a stored message that come from the reply, with the reply's
+// values.
+std::vector<std::pair<const char*, const std::string*>> replyKeys(const typMsgRecord& rec) {
+  return {{"Subject", &rec.sSubject},
+          {"UserActionID", &rec.sUserActionID},
+          {"UserActionData", &rec.sUserActionData},
+          {"FromDate", &rec.sFromDate},
+          {"ToDate", &rec.sToDate},
+          {"TimeToLive", &rec.sTimeToLive},
+          {"TimeToLiveHrs", &rec.sTimeToLiveHrs},
+          {"TimeToLiveDays", &rec.sTimeToLiveDays},
+          {"TimeToLiveDate", &rec.sTimeToLiveDate},
+          {"CreatedBy", &rec.sCreatedBy},
+          {"MsgStatus", &rec.sStatus},
+          {"DownloadedDCTime", &rec.sDCDownTime},
+          {"Download_InformedToUser", &sUserName},
+          {"RequireUserConfirmation", &rec.sReqUsrConfirm}};
+}
+
+// Whether the inbox holds this message as the reply has it: every key that
+// comes from the reply, and the body file's text. Such a message is not
+// written again: its receipt time stays that of its first arrival (the base
+// of its time to live) and a read mark the user gave it stays.
+bool storedAsItIs(const ParsedMessage& m) {
+  const typMsgRecord& rec = m.rec;
+  // The receipt time would go into another section than the message's own.
+  if (m.hasStatus && !ini::sameName(m.idAtStatus, rec.sID)) return false;
+  const std::string id = ini::storedSectionName(sInboxINI_Write, rec.sID);
+  if (id.empty()) return false;
+  if (m.hasStatus && trim(ini::readValue(sInboxINI_Write, id, "DownloadedMNTime")).empty()) return false;
+  for (const auto& [key, value] : replyKeys(rec)) {
+    if (ini::readValue(sInboxINI_Write, id, key) != asReadBack(*value)) return false;
+  }
+  if (trim(rec.sContent).empty()) return true;  // a blank body leaves the body file as it is
+  const std::string body = bodyText(rec.sContent);
+  std::string stored;
+  return paths::isAbsolute(sMsgFolder) &&
+         platform::readOwnFileStart(sMsgFolder + paths::sep() + id + ".dat", stored, body.size()) ==
+             platform::ReadStatus::Ok &&
+         stored == body;
+}
+
 // Stores one parsed message, all of it in one change of the inbox: its
 // receipt time, the summary step of a new message, its section; its body
 // file is written under the same lock, just before the inbox, so that a
 // stored section never goes without its body. Returns whether the message
 // got its section.
-bool storeMessage(const ParsedMessage& m) {
+bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
   const typMsgRecord& rec = m.rec;
+  for (const std::string& line : m.lines) subWriteLog(line);
   IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
   // The receipt time goes into the section of the id met before the status;
   // an id that will not be stored leaves no section behind.
-  if (m.hasStatus && isStorable(m.idAtStatus)) {
+  if (m.hasStatus && isStorable(m.idAtStatus) && !asItIs) {
     fncwriteToINI(storedName(m.idAtStatus), "DownloadedMNTime", platform::nowStamp(), sInboxINI_Write);
   }
-  if (m.hasStatus && leadingNumber(rec.sStatus) == 0) countNewMessage(m);
+  if (m.hasStatus && leadingNumber(rec.sStatus) == 0) countNewMessage(m, awaiting);
   subWriteLog("MSG : -----------------------------MSG No. " + std::to_string(m.number) +
               "------------------------------------------------");
   if (leadingNumber(rec.sID) == 0) return false;
@@ -186,6 +267,11 @@ bool storeMessage(const ParsedMessage& m) {
   }
   sMsgID = rec.sID;
   sMsgSubject = rec.sSubject;
+  if (asItIs) {
+    subWriteLog("MSG : Message " + rec.sID + " is in the inbox as the reply has it; it is not written again");
+    return true;
+  }
+  awaiting.stored(rec.sID, rec.sReqUsrConfirm);
   const std::string id = storedName(rec.sID);
   auto put = [&](const char* key, const std::string& value) { fncwriteToINI(id, key, value, sInboxINI_Write); };
   put("Subject", rec.sSubject);
@@ -215,11 +301,7 @@ bool storeMessage(const ParsedMessage& m) {
     oneMessage.guard({[id, body = bodyText(rec.sContent), isNew = !m.storedBefore](
                           const ini::Document* changedMeanwhile, ini::KeyEdit* next) {
                         // Another run that stored it meanwhile wrote its body too.
-                        bool elsewhere = false;
-                        if (changedMeanwhile) {
-                          for (const std::string& n : changedMeanwhile->sectionNames())
-                            elsewhere = elsewhere || ini::sameName(n, id);
-                        }
+                        const bool elsewhere = changedMeanwhile && changedMeanwhile->storedName(id);
                         if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
                           subWriteLog("ERR : fncParseDeskMessages, message " + id +
                                       " is not stored in this run: its body could not be written");
@@ -255,20 +337,17 @@ class StoredMessages {
       if (e.number() != err::kPathNotFound) throw;
     }
   }
-  // What the inbox holds of `id` now, and whether the reply brought it
-  // before.
+  // What the inbox holds of `id` now.
   Prior take(const std::string& id) {
     Prior prior;
     prior.storable = isStorable(id);
-    if (!prior.storable) return prior;
-    prior.againInThisReply = !takenThisReply_.insert(toLower(id)).second;
-    prior.stored = names_.count(toLower(id)) > 0;
+    if (prior.storable) prior.stored = names_.count(toLower(id)) > 0;
     return prior;
   }
   void add(const std::string& id) { names_.insert(toLower(id)); }
 
  private:
-  std::unordered_set<std::string> names_, takenThisReply_;
+  std::unordered_set<std::string> names_;
 };
 
 bool hasElementChild(const platform::xml::Node& node) {
@@ -293,8 +372,8 @@ ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
     if (name == "status") {
       if (statusSeen) {
         if (!repeatLogged)
-          subWriteLog("ERR : fncParseDeskMessages, message " + std::to_string(number) +
-                      " has more than one status; only the first counts");
+          m.lines.push_back("ERR : fncParseDeskMessages, message " + std::to_string(number) +
+                            " has more than one status; only the first counts");
         repeatLogged = true;
         continue;
       }
@@ -322,43 +401,57 @@ bool fncParseDeskMessages(const std::string& reply) {
     auto list = doc->selectFirst("dcmgetmsgstatus");
     if (!list) return false;
 
+    // The messages are stored in groups, the first with the summary's
+    // defaults: a value set here and set back by a message (MSGId) is no
+    // change, and a reply that changes nothing writes nothing.
+    std::optional<IniWriteScope> group(sInboxINI_Write);  // left by an error, it writes nothing
+    auto groupStart = std::chrono::steady_clock::now();
     const char* keys[] = {"TotalMsgs", "UNREADMsgs", "RequireUserConfirmation", "MSGId", "Subject"};
-    std::optional<IniWriteScope> normalising(sInboxINI_Write);
     for (const char* key : keys) {
       if (trim(readSummary(key)).empty()) writeSummary(key, std::string(key) == "Subject" ? "" : "0");
     }
-    normalising.reset();
 
     // Records are kept for real messages only: nodes that are skipped take
     // no place in arrMessages, while the log's number counts every child.
     const long count = list->childCount();
-    size_t handled = 0, fresh = 0, bodyBytes = 0;
+    size_t handled = 0, fresh = 0, bodyBytes = 0, inGroup = 0;
     StoredMessages stored;
+    Awaiting awaiting;
     for (long i = 0; i < count; ++i) {
       auto message = list->child(i);
       // A node without fields (a comment, stray text, an empty element) is
       // not a message: skip it rather than fail the whole reply.
       if (!message || !hasElementChild(*message)) continue;
-      const Prior prior = stored.take(storedId(*message));
-      // Messages stored before pass without counting, each once per reply.
-      if (prior.storable && (!prior.stored || prior.againInThisReply) && fresh++ == kMaxMessagesPerReply) {
-        subWriteLog("ERR : fncParseDeskMessages, the reply holds more than " + std::to_string(kMaxMessagesPerReply) +
-                    " messages; the rest are left for a later run");
-        break;
+      if (!group) {
+        group.emplace(sInboxINI_Write);
+        inGroup = 0;
+        groupStart = std::chrono::steady_clock::now();
       }
+      const Prior prior = stored.take(storedId(*message));
       ParsedMessage parsed = parseMessage(*message, i + 1);
       parsed.storedBefore = prior.stored;
-      if (prior.storable) bodyBytes += trim(parsed.rec.sContent).size();
-      if (bodyBytes > kMaxBodyBytesPerRun) {
-        subWriteLog("ERR : fncParseDeskMessages, the reply's bodies pass " + std::to_string(kMaxBodyBytesPerRun >> 20) +
-                    " MiB; the rest are left for a later run");
-        break;
+      const bool asItIs = prior.stored && storedAsItIs(parsed);
+      if (prior.storable && !asItIs) {
+        if (fresh++ == kMaxMessagesPerReply) {
+          subWriteLog("ERR : fncParseDeskMessages, the reply holds more than " + std::to_string(kMaxMessagesPerReply) +
+                      " messages; the rest are left for a later run");
+          break;
+        }
+        bodyBytes += trim(parsed.rec.sContent).size();
+        if (bodyBytes > kMaxBodyBytesPerRun) {
+          subWriteLog("ERR : fncParseDeskMessages, the reply's bodies pass " +
+                      std::to_string(kMaxBodyBytesPerRun >> 20) + " MiB; the rest are left for a later run");
+          break;
+        }
+        ++inGroup;
       }
-      if (storeMessage(parsed)) stored.add(parsed.rec.sID);
+      if (storeMessage(parsed, asItIs, awaiting)) stored.add(parsed.rec.sID);
       if (arrMessages.size() <= handled) arrMessages.resize(handled + 1);
       arrMessages[handled++] = std::move(parsed.rec);
       result = true;
+      if (inGroup >= kGroupMessages || std::chrono::steady_clock::now() - groupStart >= kGroupTime) group.reset();
     }
+    group.reset();
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncParseDeskMessages, " + trap(e).description);
   }

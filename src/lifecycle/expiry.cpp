@@ -112,12 +112,7 @@ void forgetConfirmation(const std::string& id) {
   if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) - 1 > 0) fncSetSubject(id);
 }
 
-bool holdsSection(const ini::Document& doc, const std::string& id) {
-  for (const std::string& name : doc.sectionNames()) {
-    if (ini::sameName(name, id)) return true;
-  }
-  return false;
-}
+bool holdsSection(const ini::Document& doc, const std::string& id) { return doc.storedName(id) != nullptr; }
 
 DeliveryReport removeFromInbox(const std::string& id, Reason reason);
 
@@ -207,6 +202,9 @@ void fncDeleteExpiredMsgs() {
       return;
     }
     subWriteLog("MSG : Messages sections found :: " + list);
+    // The pass reads every message's keys: the inbox is looked at on the
+    // disk once, not per key (a removal still takes it as it is then).
+    ini::ReadSnapshot onePass(sInboxINI_Read);
     for (const std::string& id : splitAt(list, ',')) {
       subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
       // One message that cannot be handled (an unreadable date, a count that

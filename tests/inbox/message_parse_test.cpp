@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"
+#include "platform/file_ops.h"
 #include "support/sandbox.h"
 
 namespace nfy {
@@ -247,12 +248,22 @@ TEST_F(MessageParse, AReplyPastTheCapArrivesWholeOverTwoRuns) {
   }
   EXPECT_EQ(ini("1500", "ReadStatus"), "UnRead");
 
-  // Copies of a stored message count against the cap, and count once.
+  // Copies of a stored message as the inbox holds it cost no write and pass
+  // without counting; copies that change it count, each one.
   std::string copies;
   for (int i = 0; i < 1200; ++i) copies += "<m><id>7</id><status>0</status></m>";
+  const platform::FileStamp before = platform::fileStamp(sInboxINI_Write);
   arrMessages.clear();
   ASSERT_TRUE(fncParseDeskMessages(reply(copies)));
-  EXPECT_EQ(arrMessages.size(), 1001u);
+  EXPECT_EQ(arrMessages.size(), 1200u);
+  EXPECT_TRUE(platform::fileStamp(sInboxINI_Write) == before) << "the inbox was replaced";
+  std::string changing;
+  for (int i = 0; i < 1200; ++i)
+    changing += "<m><id>7</id><subject>" + std::to_string(i) + "</subject><status>0</status></m>";
+  arrMessages.clear();
+  ASSERT_TRUE(fncParseDeskMessages(reply(changing)));
+  EXPECT_EQ(arrMessages.size(), 1000u);
+  EXPECT_EQ(ini("7", "Subject"), "999");
   EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "1500");
   EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "1500");
 }

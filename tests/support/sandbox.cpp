@@ -59,7 +59,10 @@ std::string readFile(const std::string& path) {
 CapturedLog::CapturedLog(const Sandbox& box) : path_(box.path("captured-log.txt")) { openLog(path_); }
 CapturedLog::~CapturedLog() { closeLog(); }
 
-std::string CapturedLog::text() const { return readFile(path_); }
+std::string CapturedLog::text() const {
+  flushLog();
+  return readFile(path_);
+}
 void CapturedLog::reopen() const { openLog(path_); }
 
 std::vector<std::string> CapturedLog::lines() const {

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# What a notifier run costs beside the least its work needs, on Linux.
+#
+# Cases: an idle poll (the reply lists no message), 10, 100 and 1,000 new
+# messages, each into an inbox of 0, 1,000 and 20,000 messages, and a reply
+# that repeats the 3,000 messages an inbox holds. Each case is timed as a
+# whole process (start to exit, the popup answered at once by the desktop
+# simulator on a private D-Bus), from the same inbox each time, and beside
+# it, in turn, its floor (bench/posix/run_floor): a process linked like the
+# notifier that posts the same request to the same simulator and then reads
+# the inbox once (idle) or writes the new bodies, each flushed, and replaces
+# the inbox once with the run's final text (flushed, renamed, folder
+# flushed). Prints the medians and their ratio, then the renames and
+# flushes (strace) of a 10-message run and of idle runs.
+#
+# Usage: bench/run_cost.sh [runs] [inbox sizes] (default 5 and "0 1000 20000").
+# Needs build/linux. Works on the disk of the temporary folder (TMPDIR),
+# never a memory file system.
+set -euo pipefail
+runs="${1:-5}"
+sizes="${2:-0 1000 20000}"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/sandbox.sh"
+sandbox_create
+: >"$sandbox/messages.txt"
+sandbox_start_provider "$sandbox/messages.txt"
+floor_bin="$bin/bench/run_floor"
+sim_bin="$bin/tools/desktop-sim/desktop-sim"
+program="$install/nfyDeskNotify"
+inbox_dir="$install/nfyDesk/DeskInbox"
+inbox="$inbox_dir/nfyDeskInbox_$(id -un).ini"
+
+# A private session bus with the desktop simulator answering every popup.
+bus="$(dbus-daemon --session --fork --print-address=1 --print-pid=1)"
+export DBUS_SESSION_BUS_ADDRESS="$(sed -n 1p <<<"$bus")"
+"$sim_bin" --answer dismiss --delay-ms 0 --record "$sandbox/popups.txt" >"$sandbox/desktop.out" 2>&1 &
+sandbox_pids+=($! "$(sed -n 2p <<<"$bus")")  # the simulator ends before its bus
+for _ in $(seq 100); do grep -q ready "$sandbox/desktop.out" && break; sleep 0.05; done
+
+# Messages first..last as provider-sim's field=value blocks.
+messages() {
+  awk -v first="$1" -v last="$2" 'BEGIN {
+    for (i = first; i <= last; i++) {
+      printf "id=%d\nsubject=Message %d\ncontent=Body of message %d.\\nSecond line.\nusractid=0\n", i, i, i
+      printf "requsrconfirm=false\ntimetolive=1\ntimetolivedays=7\ncreatedby=bench\nstatus=0\n"
+      printf "dcdwntime=12/08/2026 08:00:00\n\n"
+    }
+  }'
+}
+
+# The inboxes the cases start from, stored by the notifier itself, 1,000
+# messages a run (ids from 1).
+seed() {
+  local size="$1" from
+  rm -rf "$inbox_dir" "$install/ApplicationLog"
+  for ((from = 1; from <= size; from += 1000)); do
+    messages "$from" "$((from + 999 < size ? from + 999 : size))" >"$sandbox/messages.txt"
+    "$program" || true
+  done
+  rm -rf "$sandbox/seed-$size"
+  mkdir -p "$inbox_dir/Messages"
+  cp -a "$inbox_dir" "$sandbox/seed-$size"
+}
+
+restore() {
+  rm -rf "$inbox_dir" "$install/ApplicationLog"
+  cp -a "$sandbox/seed-$1" "$inbox_dir"
+}
+
+now_us() { echo $(($(date +%s%N) / 1000)); }
+median() { sort -n | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2)] / 1000 }'; }
+
+# One case: the inbox it starts from, the reply, and how many bodies the
+# floor writes ("idle": none, the inbox read once).
+measure() {
+  local label="$1" size="$2" bodies="$3" times="$sandbox/times" floors="$sandbox/floors" i start url data
+  : >"$times"
+  : >"$floors"
+  for ((i = 0; i < runs; i++)); do
+    restore "$size"
+    start=$(now_us)
+    "$program" || true
+    echo $(($(now_us) - start)) >>"$times"
+    # The same request as the run made, from its log.
+    log="$(ls "$install"/ApplicationLog/nfyDeskLog/*.txt | head -1)"
+    url="$(sed -n "s/^[^\t]*\tMSG : Webposting Source :: \(.*\)\r$/\1/p" "$log" | head -1)"
+    data="$(sed -n "s/^[^\t]*\tMSG : Webposting data :: \(.*\)\r$/\1/p" "$log" | head -1)"
+    cp "$inbox" "$sandbox/final.ini"
+    restore "$size"
+    start=$(now_us)
+    if [ "$bodies" = idle ]; then
+      "$floor_bin" "$url" "$data" "$inbox" idle
+    else
+      "$floor_bin" "$url" "$data" "$inbox" "$sandbox/final.ini" "$inbox_dir/Messages" "$bodies"
+    fi
+    echo $(($(now_us) - start)) >>"$floors"
+  done
+  local run floor
+  run="$(median <"$times")"
+  floor="$(median <"$floors")"
+  awk -v l="$label" -v r="$run" -v f="$floor" 'BEGIN { printf "| %-34s | %9.1f | %9.1f | %5.2f |\n", l, r, f, r / f }'
+}
+
+# The renames and flushes of one run from this inbox.
+syscalls() {
+  local label="$1" size="$2" counts
+  restore "$size"
+  strace -f -qq -c -o "$sandbox/strace.txt" -e trace=rename,renameat,renameat2,fsync,fdatasync "$program" || true
+  counts="$(awk '$NF ~ /^(rename|renameat|renameat2)$/ { r += $4 } $NF ~ /^(fsync|fdatasync)$/ { f += $4 }
+                 END { printf "renames %d, fsyncs %d", r, f }' "$sandbox/strace.txt")"
+  echo "- $label: $counts"
+}
+
+echo "Seeding the inboxes (the notifier stores 1,000 messages a run)..."
+mkdir -p "$inbox_dir/Messages"
+rm -rf "$inbox_dir"/* && mkdir -p "$inbox_dir/Messages" && cp -a "$inbox_dir" "$sandbox/seed-0"
+for size in $sizes 3000; do [ "$size" = 0 ] || seed "$size"; done
+
+echo
+echo "Medians of $runs runs, in ms:"
+echo
+echo "| case                               |       run |     floor | ratio |"
+echo "|------------------------------------|-----------|-----------|-------|"
+for size in $sizes; do
+  : >"$sandbox/messages.txt"
+  measure "idle poll, inbox of $size" "$size" idle
+  for n in 10 100 1000; do
+    messages 900001 "$((900000 + n))" >"$sandbox/messages.txt"
+    measure "$n new, inbox of $size" "$size" "$n"
+  done
+done
+messages 1 3000 >"$sandbox/messages.txt"
+measure "3,000 repeated, inbox of 3,000" 3000 0
+
+echo
+if command -v strace >/dev/null; then
+  echo "Renames and flushes (strace -f):"
+  messages 900001 900010 >"$sandbox/messages.txt"
+  syscalls "10 new messages, inbox of 0" 0
+  syscalls "10 new messages, inbox of 1,000" 1000
+  : >"$sandbox/messages.txt"
+  syscalls "idle poll, inbox of 1,000" 1000
+  messages 1 3000 >"$sandbox/messages.txt"
+  syscalls "3,000 repeated, inbox of 3,000" 3000
+else
+  echo "(strace is not installed: no syscall counts)"
+fi
