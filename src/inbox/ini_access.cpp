@@ -122,9 +122,10 @@ std::string fncGetSectionNames() {
     subWriteLog("MSG : In fncGetSectionNames sInboxINI_Read : " + sInboxINI_Read);
     // Every section, however long the list: a name cut short must never
     // pass for a message id.
+    // Names are trimmed and never empty: the list is blank until the first.
     for (const std::string& name : ini::sectionNames(sInboxINI_Read)) {
       if (trim(name).empty() || name == "MsgCount") continue;
-      if (!trim(list).empty()) list += ",";
+      if (!list.empty()) list += ",";
       list += name;
     }
     subWriteLog("MSG : Total section :: " + list);

@@ -140,8 +140,8 @@ Document Document::parse(std::string_view bytes) {
   size_t pos = 0;
   while (pos < bytes.size()) {
     // A line ends at CR, LF or CR LF.
-    size_t end = bytes.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) end = bytes.size();
+    size_t end = pos;
+    while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
     std::string_view line = trimLeft(bytes.substr(pos, end - pos));
     pos = end;
     if (pos < bytes.size() && bytes[pos++] == '\r' && pos < bytes.size() && bytes[pos] == '\n') ++pos;
@@ -149,7 +149,11 @@ Document Document::parse(std::string_view bytes) {
     if (line.front() == '[') {
       size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
+        // The sections of an inbox hold alike many keys: room for as many
+        // as the one before saves growing each one key by key.
+        const size_t keysBefore = current->keys.size();
         Section& s = doc.sections_.emplace_back();
+        s.keys.reserve(keysBefore);
         s.name = trimBlanks(line.substr(1, close - 1));
         if (s.name.empty()) doc.lateNameless_ = true;
         current = &s;
@@ -184,22 +188,20 @@ void Document::serializeTo(std::string& out) {
   for (const Section& s : sections_) out += s.text;
 }
 
-namespace {
-std::string folded(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) c = foldCase(c);
-  return key;
+std::size_t Document::FoldedHash::operator()(std::string_view name) const {
+  std::size_t h = 14695981039346656037ull;  // FNV-1a over the upper-case name
+  for (char c : name) h = (h ^ static_cast<unsigned char>(foldCase(c))) * 1099511628211ull;
+  return h;
 }
-}  // namespace
 
 Section* Document::findExactly(std::string_view name) {
   if (!indexed_) {
     index_.clear();
     index_.reserve(sections_.size());
-    for (size_t i = 0; i < sections_.size(); ++i) index_.emplace(folded(sections_[i].name), i);
+    for (size_t i = 0; i < sections_.size(); ++i) index_.emplace(sections_[i].name, i);
     indexed_ = true;
   }
-  auto it = index_.find(folded(name));
+  auto it = index_.find(name);
   return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
@@ -258,7 +260,7 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
     s = &sections_.emplace_back();
     s->name = section;
     raw.header = sectionRaw;
-    if (indexed_) index_.emplace(folded(s->name), sections_.size() - 1);
+    if (indexed_) index_.emplace(s->name, sections_.size() - 1);
   }
   size_t index = 0;
   while (index < s->keys.size() && !sameName(s->keys[index].name, key)) ++index;

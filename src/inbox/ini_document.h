@@ -105,7 +105,15 @@ class Document {
   // The place of the first section of each name (in upper case), so that a
   // look-up does not walk an inbox of thousands of sections; built when
   // first needed, and again after a section was removed.
-  mutable std::unordered_map<std::string, std::size_t> index_;
+  struct FoldedHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct FoldedEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return sameName(a, b); }
+  };
+  mutable std::unordered_map<std::string, std::size_t, FoldedHash, FoldedEqual> index_;
   mutable bool indexed_ = false;
   Encoding encoding_ = Encoding::Ansi;
   bool lateNameless_ = false;   // a "[]" section after the first, merged into the one before on reading

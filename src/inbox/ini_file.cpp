@@ -29,8 +29,14 @@ unsigned lockWaitMs = 5000;
 // on Windows): never a bare name that would land in whatever folder is
 // current.
 bool isRootedPath(const std::string& file) {
+  // Asked for every read, mostly of one file: the last answer is kept.
+  static std::string last;
+  static bool lastRooted = false;
+  if (!last.empty() && file == last) return lastRooted;
   std::filesystem::path p(file);
-  return !file.empty() && (p.is_absolute() || p.has_root_directory());
+  last = file;
+  lastRooted = !file.empty() && (p.is_absolute() || p.has_root_directory());
+  return lastRooted;
 }
 unsigned long parses = 0;
 // A function's own static: the rule is set by another file's static
@@ -58,17 +64,13 @@ struct Cached {
   std::string bytes;          // the file's content, exactly
   Document doc;               // `bytes` parsed
   bool settled = true;
+  bool trusted = false;  // looked at on the disk under the file's open ReadSnapshot
 };
 
-// The files read under a ReadSnapshot, by the number of snapshots open, and
-// those of them looked at on the disk since the first snapshot began.
+// The files read under a ReadSnapshot, by the number of snapshots open.
 std::unordered_map<std::string, int>& snapshots() {
   static std::unordered_map<std::string, int> open;
   return open;
-}
-std::unordered_map<std::string, bool>& lookedAt() {
-  static std::unordered_map<std::string, bool> files;
-  return files;
 }
 
 std::unordered_map<std::string, Cached>& cache() {
@@ -81,16 +83,19 @@ bool isSettled(const platform::FileStamp& st) {
 }
 
 // The file as it is now, parsed only when it changed; nullptr when it
-// exists but cannot be read.
-Cached* load(const std::string& file) {
+// exists but cannot be read. Under a ReadSnapshot, as it was when first
+// looked at, unless `underLock`: a change always starts from the disk.
+Cached* load(const std::string& file, bool underLock = false) {
   auto& files = cache();
   auto it = files.find(file);
+  if (!underLock && it != files.end() && it->second.trusted) return &it->second;
   const bool inSnapshot = !snapshots().empty() && snapshots().count(file);
-  if (inSnapshot && it != files.end() && lookedAt()[file]) return &it->second;
-  if (inSnapshot) lookedAt()[file] = true;
   if (it != files.end()) {
     platform::FileStamp now = platform::fileStamp(file);
-    if (now.exists && now == it->second.stamp && it->second.settled) return &it->second;
+    if (now.exists && now == it->second.stamp && it->second.settled) {
+      it->second.trusted = inSnapshot;
+      return &it->second;
+    }
   }
   std::string bytes;
   platform::FileStamp st;
@@ -106,6 +111,7 @@ Cached* load(const std::string& file) {
   if (it != files.end() && it->second.stamp.exists == st.exists && it->second.bytes == bytes) {
     it->second.stamp = st;
     it->second.settled = isSettled(st);
+    it->second.trusted = inSnapshot;
     return &it->second;
   }
   if (it == files.end()) {
@@ -118,6 +124,7 @@ Cached* load(const std::string& file) {
   c.bytes = std::move(bytes);
   c.stamp = st;
   c.settled = isSettled(st);
+  c.trusted = inSnapshot;
   return &c;
 }
 
@@ -201,7 +208,7 @@ Outcome replaceUnderLock(const std::string& file, Edit edit) {
   platform::FileLock* lock = nullptr;
   if (Outcome o = lockFile(file, lock); o != Outcome::Ok) return o;
   Unlock unlockAtEnd{lock};
-  Cached* c = load(file);
+  Cached* c = load(file, true);
   if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
   const bool edited = edit(*c) == Document::Edit::Changed;
   if (!applyRule(file, c->doc) && !edited) return Outcome::Ok;
@@ -267,7 +274,11 @@ std::string readValue(const std::string& file, std::string_view section, std::st
   std::string value;
   if (!isRootedPath(file)) return value;
   const Document* doc = current(file);
-  if (doc && doc->value(toFile(*doc, oneLine(section)), toFile(*doc, oneLine(key)), value)) {
+  if (!doc) return value;
+  auto oneLineAlready = [](std::string_view s) { return s.find_first_of("\r\n") == std::string_view::npos; };
+  if (doc->encoding() != Document::Encoding::Utf8 && oneLineAlready(section) && oneLineAlready(key)) {
+    doc->value(section, key, value);  // the common case, without copies of the names
+  } else if (doc->value(toFile(*doc, oneLine(section)), toFile(*doc, oneLine(key)), value)) {
     value = fromFile(*doc, value);
   }
   return value;
@@ -406,7 +417,7 @@ std::vector<Lost> Scope::commit() {
   if (found.stamp == open.base.stamp && open.base.settled) {
     doc = std::move(open.base.doc);  // nobody wrote meanwhile
   } else {
-    Cached* c = load(file_);
+    Cached* c = load(file_, true);
     if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return loseAll();
     found.stamp = c->stamp;
     found.settled = c->settled;
@@ -468,7 +479,7 @@ ReadSnapshot::~ReadSnapshot() {
   auto it = snapshots().find(file_);
   if (it == snapshots().end() || --it->second > 0) return;
   snapshots().erase(it);
-  lookedAt().erase(file_);
+  if (auto c = cache().find(file_); c != cache().end()) c->second.trusted = false;
 }
 
 Outcome whileLocked(const std::string& file, const std::function<void()>& step) {

@@ -57,8 +57,7 @@ struct Prior {
 // and what the fields before its "status" said (the receipt time and the
 // summary step use the id, subject and confirmation flag met so far).
 struct ParsedMessage {
-  long number = 0;            // the message element's place in the reply, from 1
-  bool storedBefore = false;  // the inbox held it when the run began
+  long number = 0;  // the message element's place in the reply, from 1
   typMsgRecord rec;
   bool hasStatus = false;
   std::string idAtStatus, subjectAtStatus;
@@ -252,6 +251,10 @@ bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
   const typMsgRecord& rec = m.rec;
   for (const std::string& line : m.lines) subWriteLog(line);
   IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
+  // New to the file being written (not to the inbox the run read, which
+  // may be another file or none): only such a message is left out when its
+  // body cannot be written.
+  const bool isNew = isStorable(rec.sID) && ini::storedSectionName(sInboxINI_Write, rec.sID).empty();
   // The receipt time goes into the section of the id met before the status;
   // an id that will not be stored leaves no section behind.
   if (m.hasStatus && isStorable(m.idAtStatus) && !asItIs) {
@@ -298,17 +301,17 @@ bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
     // error) is left out of the inbox, so that no section goes without its
     // body; the service sends it again. A message stored before keeps its
     // old body.
-    oneMessage.guard({[id, body = bodyText(rec.sContent), isNew = !m.storedBefore](
-                          const ini::Document* changedMeanwhile, ini::KeyEdit* next) {
-                        // Another run that stored it meanwhile wrote its body too.
-                        const bool elsewhere = changedMeanwhile && changedMeanwhile->storedName(id);
-                        if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
-                          subWriteLog("ERR : fncParseDeskMessages, message " + id +
-                                      " is not stored in this run: its body could not be written");
-                        }
-                        return true;
-                      },
-                      {}});
+    oneMessage.guard(
+        {[id, body = bodyText(rec.sContent), isNew](const ini::Document* changedMeanwhile, ini::KeyEdit* next) {
+           // Another run that stored it meanwhile wrote its body too.
+           const bool elsewhere = changedMeanwhile && changedMeanwhile->storedName(id);
+           if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
+             subWriteLog("ERR : fncParseDeskMessages, message " + id +
+                         " is not stored in this run: its body could not be written");
+           }
+           return true;
+         },
+         {}});
   }
   oneMessage.commit();
   return true;
@@ -429,7 +432,6 @@ bool fncParseDeskMessages(const std::string& reply) {
       }
       const Prior prior = stored.take(storedId(*message));
       ParsedMessage parsed = parseMessage(*message, i + 1);
-      parsed.storedBefore = prior.stored;
       const bool asItIs = prior.stored && storedAsItIs(parsed);
       if (prior.storable && !asItIs) {
         if (fresh++ == kMaxMessagesPerReply) {

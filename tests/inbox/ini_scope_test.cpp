@@ -89,6 +89,30 @@ TEST_F(IniScope, ChangesOfAnotherProgramMeanwhileAreKept) {
             "[MsgCount]\r\nTotalMsgs=2\r\nViewerKey=1\r\n[100]\r\nReadStatus=Read\r\n[102]\r\nSubject=New\r\n");
 }
 
+TEST_F(IniScope, UnderAReadSnapshotReadsKeepTheFirstLookButEveryChangeStartsFromTheDisk) {
+  box.write("nfyDeskInbox_user.ini", "[101]\r\nReadStatus=UnRead\r\n");
+  {
+    ini::ReadSnapshot pass(inbox);
+    EXPECT_EQ(get("101", "ReadStatus"), "UnRead");
+    box.write("nfyDeskInbox_user.ini", "[101]\r\nReadStatus=Read\r\n[102]\r\nSubject=Viewer\r\n");
+    EXPECT_EQ(get("101", "ReadStatus"), "UnRead");  // as first looked at
+    // A single write and a scope both keep what the other program wrote.
+    fncwriteToINI("103", "Subject", "One", inbox);
+    EXPECT_EQ(get("102", "Subject"), "Viewer");  // our own write shows the disk's state
+    box.write("nfyDeskInbox_user.ini", box.read("nfyDeskInbox_user.ini") + "[104]\r\nSubject=Later\r\n");
+    {
+      IniWriteScope scope(inbox);
+      fncwriteToINI("105", "Subject", "Two", inbox);
+    }
+  }
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"),
+            "[101]\r\nReadStatus=Read\r\n[102]\r\nSubject=Viewer\r\n[103]\r\nSubject=One\r\n"
+            "[104]\r\nSubject=Later\r\n[105]\r\nSubject=Two\r\n");
+  // The snapshot over, reads look at the disk again.
+  box.write("nfyDeskInbox_user.ini", "[101]\r\nReadStatus=Gone\r\n");
+  EXPECT_EQ(get("101", "ReadStatus"), "Gone");
+}
+
 TEST_F(IniScope, ACommitThatCannotTakeTheLockKeepsTheOldFileAndLogsEveryLostChange) {
   box.write("nfyDeskInbox_user.ini", "[101]\r\nSubject=Old\r\n");
   const std::string before = box.read("nfyDeskInbox_user.ini");

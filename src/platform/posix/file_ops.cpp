@@ -124,10 +124,23 @@ std::int64_t fileClockNow() {
 
 namespace {
 
+// Why an open failed: Missing only when nothing stands at the name. An open
+// that says "no such file" while the name is there (a failing disk, a file
+// system that reports wrongly) is a failure: a file that could not be read
+// must never pass for one that does not exist, as an empty inbox would.
+ReadStatus openFailure(const std::string& path) {
+  const int error = errno;
+  struct stat st {};
+  const bool missing =
+      (error == ENOENT || error == ENOTDIR) && ::lstat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  errno = error;
+  return missing ? ReadStatus::Missing : ReadStatus::Failed;
+}
+
 ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow, bool own = false) {
   bytes.clear();
   int fd = own ? openOwnRegular(path.c_str(), O_RDONLY, 0) : openRegular(path.c_str(), O_RDONLY, 0, follow);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
+  if (fd < 0) return openFailure(path);
   ReadStatus result = ReadStatus::Failed;
   errno = 0;
   // A writer that rewrites the file in place while we read it changes its
@@ -186,8 +199,8 @@ namespace {
 
 // At most `maxBytes` + 1 bytes of an opened file (more than `maxBytes` tells
 // the caller that the file is longer).
-ReadStatus readStartOf(int fd, std::string& bytes, size_t maxBytes) {
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
+ReadStatus readStartOf(const std::string& path, int fd, std::string& bytes, size_t maxBytes) {
+  if (fd < 0) return openFailure(path);
   bool ok = readUpTo(fd, maxBytes + 1, bytes);
   ::close(fd);
   return ok ? ReadStatus::Ok : ReadStatus::Failed;
@@ -197,12 +210,12 @@ ReadStatus readStartOf(int fd, std::string& bytes, size_t maxBytes) {
 
 ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
   bytes.clear();
-  return readStartOf(openRegular(path.c_str(), O_RDONLY), bytes, maxBytes);
+  return readStartOf(path, openRegular(path.c_str(), O_RDONLY), bytes, maxBytes);
 }
 
 ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
   bytes.clear();
-  return readStartOf(openOwnRegular(path.c_str(), O_RDONLY, 0), bytes, maxBytes);
+  return readStartOf(path, openOwnRegular(path.c_str(), O_RDONLY, 0), bytes, maxBytes);
 }
 
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {

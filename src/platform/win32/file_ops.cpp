@@ -161,14 +161,21 @@ std::int64_t fileClockNow() {
 
 namespace {
 
+// Why an open failed: Missing only when nothing stands at the name; a file
+// that could not be opened must never pass for one that does not exist.
+ReadStatus openFailure(const std::string& path) {
+  const DWORD e = GetLastError();
+  const bool missing = (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) &&
+                       GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+  SetLastError(e);
+  return missing ? ReadStatus::Missing : ReadStatus::Failed;
+}
+
 ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow, bool own = false) {
   bytes.clear();
   HANDLE h =
       own ? openOwnPlain(path, GENERIC_READ, OPEN_EXISTING) : openPlain(path, GENERIC_READ, OPEN_EXISTING, follow);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD e = GetLastError();
-    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
-  }
+  if (h == INVALID_HANDLE_VALUE) return openFailure(path);
   ReadStatus result = ReadStatus::Failed;
   // A writer that rewrites the file in place while we read it changes its
   // stamp; read again until the content and the stamp belong together.
@@ -224,11 +231,8 @@ namespace {
 
 // At most `maxBytes` + 1 bytes of an opened file (more than `maxBytes` tells
 // the caller that the file is longer).
-ReadStatus readStartOf(HANDLE h, std::string& bytes, size_t maxBytes) {
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD e = GetLastError();
-    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
-  }
+ReadStatus readStartOf(const std::string& path, HANDLE h, std::string& bytes, size_t maxBytes) {
+  if (h == INVALID_HANDLE_VALUE) return openFailure(path);
   bool ok = readUpTo(h, maxBytes + 1, bytes);
   CloseHandle(h);
   return ok ? ReadStatus::Ok : ReadStatus::Failed;
@@ -238,12 +242,12 @@ ReadStatus readStartOf(HANDLE h, std::string& bytes, size_t maxBytes) {
 
 ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
   bytes.clear();
-  return readStartOf(openPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
+  return readStartOf(path, openPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
 }
 
 ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
   bytes.clear();
-  return readStartOf(openOwnPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
+  return readStartOf(path, openOwnPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
 }
 
 namespace {
