@@ -48,6 +48,15 @@ bool looksLikeText(const std::string& bytes) {
 
 }  // namespace
 
+std::string fromLine(const Message& m, std::string_view separator) {
+  std::string line = m.sender.empty() ? std::string() : "From " + m.sender;
+  if (!m.received.empty()) {
+    if (!line.empty()) line += separator;
+    line += m.received;
+  }
+  return line;
+}
+
 bool isSafeFileName(const std::string& id) {
   if (id.empty() || id.size() > kMaxIdLength || id == "." || id == "..") return false;
   if (id.back() == '.' || id.back() == ' ' || id.front() == ' ') return false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nfy::viewer {
@@ -18,6 +19,12 @@ struct Message {
   bool awaitsConfirmation = false;
   bool operator==(const Message&) const = default;
 };
+
+// The line under a message's subject: "From <sender>", then the time it was
+// received after the separator; either part alone when the other is not
+// stored, empty when neither is. The separator is the window's own: each
+// platform writes text in its own character set.
+std::string fromLine(const Message& m, std::string_view separator);
 
 enum class ConfirmResult {
   Confirmed,    // posted, and the inbox's counts updated

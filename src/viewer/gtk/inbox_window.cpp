@@ -1,6 +1,7 @@
 #include "viewer/gtk/inbox_window.h"
 
 #include <filesystem>
+#include <string_view>
 
 #include "app/globals.h"
 #include "viewer/inbox_setup.h"
@@ -28,11 +29,8 @@ Gtk::Label* label(const Glib::ustring& markup, bool dim = false) {
   return l;
 }
 
-std::string fromLine(const Message& m) {
-  std::string line = m.sender.empty() ? std::string() : "From " + m.sender;
-  if (!m.received.empty()) line += (line.empty() ? "" : "  \u00b7  ") + m.received;
-  return line;
-}
+// GTK's text is UTF-8: the sender and the time apart by a middle dot.
+constexpr std::string_view kFromSeparator = "  \u00b7  ";
 
 }  // namespace
 
@@ -131,7 +129,7 @@ void InboxWindow::fillList() {
     box->set_margin(8);
     std::string subject = m.subject.empty() ? "(no subject)" : m.subject;
     box->append(*label(m.unread ? "<b>" + escaped(subject) + "</b>" : escaped(subject)));
-    if (std::string from = fromLine(m); !from.empty()) box->append(*label(escaped(from), true));
+    if (std::string from = fromLine(m, kFromSeparator); !from.empty()) box->append(*label(escaped(from), true));
     if (m.awaitsConfirmation) {
       box->append(*label("<span foreground='#b3261e' weight='bold'>" + escaped(texts::kAwaits) + "</span>"));
     }
@@ -169,7 +167,7 @@ void InboxWindow::showOpened() {
   }
   std::string subject = m->subject.empty() ? "(no subject)" : m->subject;
   subject_.set_markup("<span size='large' weight='bold'>" + escaped(subject) + "</span>");
-  meta_.set_text(shown(fromLine(*m)));
+  meta_.set_text(shown(fromLine(*m, kFromSeparator)));
   confirm_.set_visible(m->awaitsConfirmation);
   actions_.set_visible(m->awaitsConfirmation || !status_.get_text().empty());
   body_.get_buffer()->set_text(shown(model_.body(m->id)));
