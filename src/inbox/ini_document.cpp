@@ -120,6 +120,12 @@ std::string oneLine(std::string_view s) {
   return out;
 }
 
+std::string_view unquoted(std::string_view v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
 Document::Document() { sections_.emplace_back(); }
 
 Document Document::parse(std::string_view bytes) {
@@ -222,11 +228,7 @@ bool Document::value(std::string_view section, std::string_view key, std::string
   for (const Key& k : s->keys) {
     if (!sameName(k.name, key)) continue;
     if (!k.hasValue) return false;
-    std::string_view v = k.value;
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-      v = v.substr(1, v.size() - 2);
-    }
-    out.assign(v);
+    out.assign(unquoted(k.value));
     return true;
   }
   return false;

@@ -195,9 +195,7 @@ std::string bodyText(const std::string& content) { return replaceAll(replaceAll(
 // blanks around it gone, a pair of equal quotes around it removed.
 std::string asReadBack(const std::string& value) {
   const std::string line = ini::oneLine(value);
-  std::string_view v = ini::trimBlanks(line);
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
-  return std::string(v);
+  return std::string(ini::unquoted(ini::trimBlanks(line)));
 }
 
 // The keys of a stored message that come from the reply, with the reply's

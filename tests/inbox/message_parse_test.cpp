@@ -250,8 +250,13 @@ TEST_F(MessageParse, AReplyPastTheCapArrivesWholeOverTwoRuns) {
 
   // Copies of a stored message as the inbox holds it cost no write and pass
   // without counting; copies that change it count, each one.
+  // A value the inbox reads back changed (quotes, blanks, a line break) is
+  // still the same value.
+  const std::string odd =
+      "<m><id>7</id><subject>\"Quoted\"</subject><createdby>a&#10;b</createdby><status>0</status></m>";
+  ASSERT_TRUE(fncParseDeskMessages(reply(odd)));
   std::string copies;
-  for (int i = 0; i < 1200; ++i) copies += "<m><id>7</id><status>0</status></m>";
+  for (int i = 0; i < 1200; ++i) copies += odd;
   const platform::FileStamp before = platform::fileStamp(sInboxINI_Write);
   arrMessages.clear();
   ASSERT_TRUE(fncParseDeskMessages(reply(copies)));
