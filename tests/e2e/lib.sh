@@ -43,6 +43,19 @@ is_windows() { [ "$NFY_PLATFORM" = windows ]; }
 
 wine_run() { "$NFY_SOURCE_DIR/scripts/wine-run" "$@"; }
 
+# wine_run for the set-up of a scenario (reg add ...): a Wine server that is
+# just ending after the previous scenario can refuse the first client, so a
+# failure is tried once more after that server is gone. Prints what Wine said
+# when both tries fail.
+wine_setup() {
+  local out
+  out="$(wine_run "$@" 2>&1)" && return 0
+  WINEPREFIX="${WINEPREFIX:-$NFY_BUILD_DIR/wineprefix}" wineserver -w 2>/dev/null || true
+  out="$(wine_run "$@" 2>&1)" && return 0
+  printf '%s\n' "$out" | tail -n 5 >&2
+  return 1
+}
+
 # The path the program sees for a Unix path, and back.
 winpath() {
   if is_windows; then
@@ -111,7 +124,7 @@ declare -a E2E_REG_ORDER=()
 reg_set() {
   local name="$1" value="$2"
   if is_windows; then
-    wine_run reg add 'HKLM\SOFTWARE\VELTOR' /v "$name" /d "$value" /f /reg:32 >/dev/null 2>&1 ||
+    wine_setup reg add 'HKLM\SOFTWARE\VELTOR' /v "$name" /d "$value" /f /reg:32 >/dev/null ||
       fail "reg add $name"
   else
     [ -n "${E2E_REG[$name]+set}" ] || E2E_REG_ORDER+=("$name")
@@ -134,7 +147,7 @@ reg_unset() {
 # Creates the agent's key with no values.
 reg_create_key() {
   if is_windows; then
-    wine_run reg add 'HKLM\SOFTWARE\VELTOR' /f /reg:32 >/dev/null 2>&1 || fail "reg add key"
+    wine_setup reg add 'HKLM\SOFTWARE\VELTOR' /f /reg:32 >/dev/null || fail "reg add key"
   else
     _reg_write_store
   fi
