@@ -1,3 +1,5 @@
+#include "lifecycle/user_status.h"
+
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
@@ -6,9 +8,8 @@
 #include "base/text.h"
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
-#include "inbox/message_flow.h"
+#include "inbox/run_summary.h"
 #include "lifecycle/inbox_keys.h"
-#include "lifecycle/lifecycle.h"
 
 namespace nfy {
 namespace {

@@ -10,8 +10,8 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/ini_file.h"
-#include "inbox/message_flow.h"
-#include "lifecycle/lifecycle.h"
+#include "inbox/run_summary.h"
+#include "lifecycle/user_status.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 

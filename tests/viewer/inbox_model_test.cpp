@@ -7,7 +7,7 @@
 
 #include "app/globals.h"
 #include "inbox/ini_file.h"
-#include "inbox/message_flow.h"
+#include "inbox/run_summary.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"
 #include "viewer/inbox_setup.h"

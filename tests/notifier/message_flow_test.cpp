@@ -1,4 +1,4 @@
-#include "inbox/message_flow.h"
+#include "notifier/message_flow.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,9 @@
 #include "app/globals.h"
 #include "app/paths.h"
 #include "base/errors.h"
+#include "bridges/desk_template.h"
 #include "inbox/ini_access.h"
 #include "inbox/ini_file.h"
-#include "inbox/message_parse.h"
-#include "inbox/notification.h"
 #include "platform/system.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"
