@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -11,6 +12,7 @@
 #include "base/text.h"
 #include "inbox/ini_file.h"
 #include "inbox/run_summary.h"
+#include "lifecycle/expiry.h"
 #include "lifecycle/user_status.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
@@ -46,6 +48,22 @@ bool looksLikeText(const std::string& bytes) {
   return control * 20 <= bytes.size();
 }
 
+// When a stored message expires, by the rule of the clean-up pass; "" for
+// one that never does or whose times cannot be read (the pass logs those).
+std::string expiryText(const std::string& id) {
+  TimeToLive ttl;
+  ttl.kind = value(id, "TimeToLive");
+  ttl.amount = value(id, ttl.inHours() ? "TimeToLiveHrs" : "TimeToLiveDays");
+  ttl.date = value(id, "TimeToLiveDate");
+  ttl.downloaded = value(id, "DownloadedMNTime");
+  try {
+    const std::optional<DateTime> moment = expiryMoment(ttl);
+    return moment ? moment->stamp() : std::string();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 }  // namespace
 
 std::string fromLine(const Message& m, std::string_view separator) {
@@ -53,6 +71,15 @@ std::string fromLine(const Message& m, std::string_view separator) {
   if (!m.received.empty()) {
     if (!line.empty()) line += separator;
     line += m.received;
+  }
+  return line;
+}
+
+std::string headerLine(const Message& m, std::string_view separator) {
+  std::string line = fromLine(m, separator);
+  if (!m.expires.empty()) {
+    if (!line.empty()) line += separator;
+    line += texts::kExpires + m.expires;
   }
   return line;
 }
@@ -86,6 +113,7 @@ bool InboxModel::reload() {
       m.received = value(name, "DownloadedMNTime");
       m.unread = !isRead(value(name, "ReadStatus"));
       m.awaitsConfirmation = leadingNumber(value(name, "RequireUserConfirmation")) > 0;
+      m.expires = expiryText(name);
       found.push_back(std::move(m));
     }
   } catch (const std::exception& e) {

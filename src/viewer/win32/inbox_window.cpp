@@ -263,7 +263,7 @@ void InboxWindow::fillList() {
   int select = 0;
   for (const Message& m : model_.messages()) {
     int i = static_cast<int>(ids_.size());
-    std::wstring subject = wide(m.subject.empty() ? "(no subject)" : m.subject);
+    std::wstring subject = wide(m.subject.empty() ? texts::kNoSubject : m.subject);
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = i;
@@ -294,8 +294,8 @@ void InboxWindow::showOpened() {
     ShowWindow(confirm_, SW_HIDE);
     SetWindowTextW(status_, L"");
   } else {
-    SetWindowTextW(subject_, wide(m->subject.empty() ? "(no subject)" : m->subject).c_str());
-    SetWindowTextW(meta_, wide(fromLine(*m, kFromSeparator)).c_str());
+    SetWindowTextW(subject_, wide(m->subject.empty() ? texts::kNoSubject : m->subject).c_str());
+    SetWindowTextW(meta_, wide(headerLine(*m, kFromSeparator)).c_str());
     SetWindowTextW(body_, editText(model_.body(m->id)).c_str());
     ShowWindow(confirm_, m->awaitsConfirmation ? SW_SHOW : SW_HIDE);
   }
