@@ -7,14 +7,10 @@
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_flow.h"
-#include "lifecycle/inbox_keys.h"
 #include "lifecycle/lifecycle.h"
 
 namespace nfy {
 namespace {
-
-using lifecycle::readIni;
-using lifecycle::writeSummary;
 
 // True when the inbox holds a message section of this name (names match
 // without regard to case, as the INI file's do).
