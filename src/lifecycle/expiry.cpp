@@ -13,9 +13,6 @@
 #include "base/text.h"
 #include "inbox/body_file.h"
 #include "inbox/ini_access.h"
-#include "inbox/ini_document.h"
-#include "inbox/ini_file.h"
-#include "lifecycle/inbox_keys.h"
 #include "lifecycle/status_report.h"
 #include "lifecycle/user_status.h"
 #include "platform/clock.h"
@@ -25,9 +22,6 @@ namespace nfy {
 namespace {
 
 enum class Reason { None, Recalled, Read, Expired };
-
-using lifecycle::readIni;
-using lifecycle::writeSummary;
 
 DateTime now() { return platform::localDateTime(platform::currentTime()); }
 
@@ -118,8 +112,6 @@ void forgetConfirmation(const std::string& id) {
   if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) - 1 > 0) fncSetSubject(id);
 }
 
-bool holdsSection(const ini::Document& doc, const std::string& id) { return doc.storedName(id) != nullptr; }
-
 DeliveryReport removeFromInbox(const std::string& id, Reason reason);
 
 // Removes one message through the outbox: its report is saved before the
@@ -133,7 +125,7 @@ void removeMessage(const std::string& id, Reason reason) {
   {
     IniWriteScope oneMessage(sInboxINI_Write);
     report = prepareOutboxReport(removeFromInbox(id, reason));
-    oneMessage.guard({[&](const ini::Document* changedMeanwhile, ini::KeyEdit*) {
+    oneMessage.guard({[&](const IniDocument* changedMeanwhile, IniEdit*) {
                         // Another run (or the viewer) removed it meanwhile:
                         // that one reports it.
                         if (changedMeanwhile && !holdsSection(*changedMeanwhile, id)) {
@@ -210,7 +202,7 @@ void fncDeleteExpiredMsgs() {
     subWriteLog("MSG : Messages sections found :: " + list);
     // The pass reads every message's keys: the inbox is looked at on the
     // disk once, not per key (a removal still takes it as it is then).
-    ini::ReadSnapshot onePass(sInboxINI_Read);
+    IniReadSnapshot onePass(sInboxINI_Read);
     for (const std::string& id : splitAt(list, ',')) {
       subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
       // One message that cannot be handled (an unreadable date, a count that

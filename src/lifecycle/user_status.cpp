@@ -9,13 +9,9 @@
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "inbox/run_summary.h"
-#include "lifecycle/inbox_keys.h"
 
 namespace nfy {
 namespace {
-
-using lifecycle::readIni;
-using lifecycle::writeSummary;
 
 // True when the inbox holds a message section of this name (names match
 // without regard to case, as the INI file's do).

@@ -7,7 +7,7 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "bridges/web_post.h"
-#include "inbox/ini_file.h"
+#include "inbox/ini_access.h"
 #include "platform/own_files.h"
 #include "platform/system.h"
 #include "platform/xml.h"
@@ -89,12 +89,12 @@ PassOutcome deliverSavedReports(const std::string& folder, const std::string& ur
   auto list = [&] { listed = platform::isPlainFolder(folder) && platform::listFolder(folder, entries); };
   // Without a lock file of the user's own (no inbox folder yet) no removal
   // can be under way either.
-  const ini::Outcome locked = inboxFile.empty() ? ini::Outcome::Failed : ini::whileLocked(inboxFile, list);
-  if (locked == ini::Outcome::Busy) {
+  const IniOutcome locked = inboxFile.empty() ? IniOutcome::Failed : whileIniLocked(inboxFile, list);
+  if (locked == IniOutcome::Busy) {
     subWriteLog(kMsg + "the inbox " + inboxFile + " is busy; the saved reports wait for the next run");
     return out;
   }
-  if (locked != ini::Outcome::Ok) list();
+  if (locked != IniOutcome::Ok) list();
   if (!listed) {
     subWriteLog(kErr + folder + " cannot be listed as a folder of its own; nothing is sent");
     return out;

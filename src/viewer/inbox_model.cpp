@@ -10,7 +10,7 @@
 #include "app/startup.h"
 #include "base/errors.h"
 #include "base/text.h"
-#include "inbox/ini_file.h"
+#include "inbox/ini_access.h"
 #include "inbox/run_summary.h"
 #include "lifecycle/expiry.h"
 #include "lifecycle/user_status.h"
@@ -23,7 +23,7 @@ namespace {
 constexpr size_t kMaxBodyBytes = 1 << 20;
 constexpr size_t kMaxIdLength = 200;
 
-std::string value(const std::string& section, const char* key) { return ini::readValue(sInboxINI_Read, section, key); }
+std::string value(const std::string& section, const char* key) { return iniValue(sInboxINI_Read, section, key); }
 
 bool isRead(const std::string& status) { return iequals(trim(status), "READ"); }
 
@@ -101,7 +101,7 @@ bool InboxModel::reload() {
     size_t cut = sInboxINI_Write.find_last_of(paths::sep()) + 1;
     sInboxINI_Read = ReadLatestINIFile(sInboxINI_Write.substr(0, cut), sInboxINI_Write.substr(cut));
     std::vector<std::string> seen;
-    for (const std::string& name : ini::sectionNames(sInboxINI_Read)) {
+    for (const std::string& name : iniSectionNames(sInboxINI_Read)) {
       // Names match without regard to case: only the first of a name counts.
       bool duplicate = std::any_of(seen.begin(), seen.end(), [&](const std::string& s) { return iequals(s, name); });
       if (trim(name).empty() || iequals(name, "MsgCount") || duplicate) continue;
@@ -159,7 +159,7 @@ std::string InboxModel::body(const std::string& id) const {
 
 bool InboxModel::markRead(const std::string& id) {
   bool marked = false;
-  ini::Outcome outcome = ini::update(sInboxINI_Write, [&](ini::KeyEdit& c) {
+  IniOutcome outcome = iniUpdate(sInboxINI_Write, [&](IniEdit& c) {
     if (!c.hasSection(id) || isRead(c.value(id, "ReadStatus"))) return;
     c.set(id, "ReadStatus", "READ");
     c.set(id, "DisplayedToUser", sUserName);
@@ -168,7 +168,7 @@ bool InboxModel::markRead(const std::string& id) {
     c.set("MsgCount", "UNREADMsgs", numberText(std::max(0.0, unread - 1)));
     marked = true;
   });
-  if (outcome != ini::Outcome::Ok) {
+  if (outcome != IniOutcome::Ok) {
     subWriteLog("ERR : nfyInbox : Failed to mark the message " + id + " read in " + sInboxINI_Write);
     return false;
   }
