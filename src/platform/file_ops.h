@@ -1,7 +1,7 @@
 // What a store of whole files needs from the operating system: a file's
 // identity, writing a file beside it and renaming it over the old one in one
 // step, and a lock between processes with a bounded wait. Reading a file is
-// file_read.h, listing a folder folder.h.
+// file_read.h, listing a folder folder.h, creating a file new new_file.h.
 //
 // The data folder may be shared by every user of the machine, so none of
 // these ever follows a symbolic link at the file's own name (a link there is
@@ -47,9 +47,11 @@ enum class Ownership { None, Own, Other };
 Ownership fileOwnership(const std::string& path);
 
 // Who may read a file the program creates: its user only (the inbox, the
-// log, lock files), or every user (files the users of a machine share). An
-// existing file keeps its own mode.
-enum class NewFile { Private, Shared };
+// log, lock files), every user (files the users of a machine share), or
+// whoever the process's defaults let (on Linux what its umask leaves of
+// 0666; a file the user asked for by name). An existing file keeps its own
+// mode.
+enum class NewFile { Private, Shared, Default };
 
 // Replaces the file `path` whole: writes `bytes` to a new temporary file
 // beside it ("<path>.tmp" and a unique ending), flushes it to the disk and
@@ -74,10 +76,6 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 // cannot, or when a symbolic link, a non-regular file or a file of another
 // user stands at `path`.
 std::FILE* openAppendStream(const std::string& path);
-// openAppendStream for a file that does not exist yet: created new
-// (O_CREAT|O_EXCL; on Windows CREATE_NEW), never over anything that stands
-// at `path`, a link included; nullptr when it cannot be.
-std::FILE* createAppendStream(const std::string& path);
 
 // Deletes a file; false when it could not be deleted (or did not exist).
 bool removeFile(const std::string& path);

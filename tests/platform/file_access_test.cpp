@@ -1,11 +1,13 @@
-// Reading and listing files: the caps, the statuses the callers
+// Reading, listing and creating files: the caps, the statuses the callers
 // tell apart, and the stamp of what was read.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/file_read.h"
 #include "platform/folder.h"
+#include "platform/new_file.h"
 #include "support/sandbox.h"
 
 namespace nfy::platform {
@@ -47,6 +49,18 @@ TEST(FileRead, AWholeFileWithoutACapAndWhatIsNoFile) {
   box.mkdirs("folder.ini");
   EXPECT_EQ(readFile(box.path("folder.ini"), bytes), ReadStatus::NotRegular);
   EXPECT_NE(lastFileError().number, 0);
+}
+
+TEST(NewFile, IsCreatedOnceAndNeverOverAnExistingFile) {
+  test::Sandbox box;
+  const std::string path = box.path("export.reg");
+  std::FILE* f = createNewFile(path, NewFile::Default);
+  ASSERT_NE(f, nullptr);
+  EXPECT_GE(std::fputs("REGEDIT4\r\n", f), 0);
+  EXPECT_EQ(std::fclose(f), 0);
+  EXPECT_EQ(box.read("export.reg"), "REGEDIT4\r\n");
+  EXPECT_EQ(createNewFile(path, NewFile::Private), nullptr);
+  EXPECT_EQ(box.read("export.reg"), "REGEDIT4\r\n");
 }
 
 TEST(FolderList, TellsFilesFromFoldersWithTheirStamps) {

@@ -18,6 +18,8 @@
 #include <random>
 #include <thread>
 
+#include "platform/posix/append_stream.h"
+#include "platform/posix/file_mode.h"
 #include "platform/posix/file_stamp.h"
 
 namespace nfy::platform {
@@ -29,8 +31,6 @@ int openRetrying(const char* path, int flags, mode_t mode = 0) {
   while (fd < 0 && errno == EINTR);
   return fd;
 }
-
-mode_t modeFor(NewFile mode) { return mode == NewFile::Private ? 0600 : 0644; }
 
 // Opens a file of the shared folder: never through a symbolic link at its
 // name (O_NOFOLLOW), never waiting on a FIFO or a device (O_NONBLOCK), and
@@ -170,19 +170,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 }
 
 std::FILE* openAppendStream(const std::string& path) {
-  int fd = openOwnRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
-  if (fd < 0) return nullptr;
-  std::FILE* f = ::fdopen(fd, "ab");
-  if (!f) ::close(fd);
-  return f;
-}
-
-std::FILE* createAppendStream(const std::string& path) {
-  int fd = openRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-  if (fd < 0) return nullptr;
-  std::FILE* f = ::fdopen(fd, "ab");
-  if (!f) ::close(fd);
-  return f;
+  return appendStreamOf(openOwnRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600));
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

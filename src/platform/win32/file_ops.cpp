@@ -1,7 +1,5 @@
 #include "platform/file_ops.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 // after windows.h
 #include <aclapi.h>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/append_stream.h"
 #include "platform/win32/file_time.h"
 #include "platform/win32/owner.h"
 
@@ -276,30 +275,9 @@ bool isReplaceLeftover(const std::string& name, const std::string& target) {
   return dots == 2;
 }
 
-namespace {
-
-std::FILE* appendStreamOf(HANDLE h) {
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(fd, "ab");
-  if (!f) _close(fd);
-  return f;
-}
-
-}  // namespace
-
 std::FILE* openAppendStream(const std::string& path) {
   // A handle is not inherited unless asked for, and neither is this one.
   return appendStreamOf(openOwnPlain(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS));
-}
-
-std::FILE* createAppendStream(const std::string& path) {
-  // CREATE_NEW fails on anything at the name, a link opened as itself too.
-  return appendStreamOf(openShared(path, FILE_APPEND_DATA | SYNCHRONIZE, CREATE_NEW));
 }
 
 bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

@@ -1,10 +1,13 @@
-// Links and FIFOs where files are read and listed.
+// Links, FIFOs and modes where files are read, listed and created.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "platform/file_read.h"
 #include "platform/folder.h"
+#include "platform/new_file.h"
 #include "support/fifo.h"
 #include "support/sandbox.h"
 
@@ -42,6 +45,26 @@ TEST(FileLinks, AFolderLinkIsListedOnlyWhenFollowed) {
   ASSERT_TRUE(listFolder(box.path("link"), entries, FolderLink::Followed));
   ASSERT_EQ(entries.size(), 2u);
   for (const FolderEntry& e : entries) EXPECT_EQ(e.regular, e.name == "a.ini") << e.name << " is a link";
+}
+
+TEST(FileLinks, ANewFileIsNeverMadeThroughALinkAndTakesItsMode) {
+  test::Sandbox box;
+  ASSERT_EQ(::symlink(box.path("target.log").c_str(), box.path("planted.log").c_str()), 0);
+  EXPECT_EQ(createNewFile(box.path("planted.log"), NewFile::Private), nullptr);
+  EXPECT_FALSE(box.exists("target.log"));
+  const mode_t old = ::umask(022);
+  std::FILE* mine = createNewFile(box.path("mine.log"), NewFile::Private);
+  std::FILE* theirs = createNewFile(box.path("export.reg"), NewFile::Default);
+  ::umask(old);
+  ASSERT_NE(mine, nullptr);
+  ASSERT_NE(theirs, nullptr);
+  std::fclose(mine);
+  std::fclose(theirs);
+  struct stat st {};
+  ASSERT_EQ(::stat(box.path("mine.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(box.path("export.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 }  // namespace
