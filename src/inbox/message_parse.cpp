@@ -16,6 +16,7 @@
 #include "inbox/run_summary.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
+#include "platform/file_read.h"
 #include "platform/xml.h"
 
 namespace nfy {
@@ -224,7 +225,8 @@ bool storedAsItIs(const ParsedMessage& m) {
   const std::string body = bodyText(rec.sContent);
   std::string stored;
   return paths::isAbsolute(sMsgFolder) &&
-         platform::readOwnFileStart(sMsgFolder + paths::sep() + id + ".dat", stored, body.size()) ==
+         platform::readFile(sMsgFolder + paths::sep() + id + ".dat", stored,
+                            {.maxBytes = body.size(), .keepStart = true, .ownOnly = true}) ==
              platform::ReadStatus::Ok &&
          stored == body;
 }

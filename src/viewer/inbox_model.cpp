@@ -15,7 +15,7 @@
 #include "lifecycle/expiry.h"
 #include "lifecycle/user_status.h"
 #include "platform/clock.h"
-#include "platform/file_ops.h"
+#include "platform/file_read.h"
 
 namespace nfy::viewer {
 namespace {
@@ -144,10 +144,11 @@ std::string InboxModel::body(const std::string& id) const {
   std::string bytes;
   // Only the user's own file: in a folder every user may write, another
   // user could put any text there before the service sends the message.
-  switch (platform::readOwnFileStart(sMsgFolder + paths::sep() + id + ".dat", bytes, kMaxBodyBytes)) {
+  switch (platform::readFile(sMsgFolder + paths::sep() + id + ".dat", bytes,
+                             {.maxBytes = kMaxBodyBytes, .keepStart = true, .ownOnly = true})) {
     case platform::ReadStatus::Ok: break;
     case platform::ReadStatus::Missing: return texts::kNoBody;
-    case platform::ReadStatus::Failed: return texts::kNotText;
+    default: return texts::kNotText;
   }
   bool cut = bytes.size() > kMaxBodyBytes;
   if (cut) bytes.resize(kMaxBodyBytes);
