@@ -8,7 +8,6 @@ endforeach()
 file(GLOB _plat CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/*.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/${NFY_PLATFORM}/*.cpp)
 list(APPEND NFY_CORE_SOURCES ${_plat})
-list(REMOVE_ITEM NFY_CORE_SOURCES ${PROJECT_SOURCE_DIR}/src/app/entry.cpp)
 
 add_library(nfycore STATIC ${NFY_CORE_SOURCES})
 target_include_directories(nfycore PUBLIC ${PROJECT_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)

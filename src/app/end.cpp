@@ -1,37 +1,9 @@
 #include "app/end.h"
 
-#include "app/files.h"
-#include "app/globals.h"
 #include "app/log.h"
-#include "app/paths.h"
-#include "app/startup.h"
 #include "base/errors.h"
-#include "bridges/desk_template.h"
-#include "inbox/ini_access.h"
-#include "inbox/message_flow.h"
 
 namespace nfy {
-
-void Main() {
-  try {
-    sAppTitle = "Zorira rorazevarazu";
-    // A run logs lines by the thousand over a large inbox: in batches.
-    setLogBatched(true);
-    subCreateLog();
-    if (!files::fileExists(sInstallPath + paths::templateFile())) {
-      subWriteLog("MSG :" + sInstallPath + paths::templateFile() + " is missing. ");
-      subEndApplication();
-    }
-    FncFixMisMatch();
-    std::string templatePath = sInstallPath + paths::templateFile();
-    if (!fncParseDeskTemplateXML(templatePath)) subEndApplication();
-    fncExtractMsgData();
-  } catch (const std::exception& e) {
-    auto t = trap(e);
-    subWriteLog("ERR : In Main, " + std::to_string(t.number) + ":" + t.description);
-    subEndApplication();
-  }
-}
 
 void subEndApplication() {
   try {

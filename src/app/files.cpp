@@ -1,11 +1,11 @@
 #include "app/files.h"
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
 #include "base/errors.h"
 #include "platform/file_ops.h"
+#include "platform/folder.h"
 #include "platform/system.h"
 
 namespace fs = std::filesystem;
@@ -19,12 +19,6 @@ namespace {
   }
   if (ec == std::errc::no_such_file_or_directory) raiseError(fallback);
   throw RuntimeError(fallback, errorDescription(fallback) + " (" + ec.message() + ")");
-}
-
-std::time_t toTimeT(fs::file_time_type t) {
-  auto sys = std::chrono::time_point_cast<std::chrono::system_clock::duration>(t - fs::file_time_type::clock::now() +
-                                                                               std::chrono::system_clock::now());
-  return std::chrono::system_clock::to_time_t(sys);
 }
 
 }  // namespace
@@ -46,18 +40,18 @@ void createFolder(const std::string& path) {
 }
 
 std::vector<Entry> listFiles(const std::string& folder) {
+  std::vector<platform::FolderEntry> entries;
+  if (!platform::listFolder(folder, entries, platform::FolderLink::Followed)) {
+    const platform::FileError e = platform::lastFileError();
+    if (e.number == err::kPermissionDenied) raiseError(err::kPermissionDenied);
+    if (!folderExists(folder)) raiseError(err::kPathNotFound);
+    throw RuntimeError(err::kPathNotFound, errorDescription(err::kPathNotFound) + " (" + e.text + ")");
+  }
   std::vector<Entry> out;
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec), end;
-  if (ec) raiseFor(ec, err::kPathNotFound);
-  for (; it != end; it.increment(ec)) {
-    if (ec) raiseFor(ec, err::kPathNotFound);
-    std::error_code e2;
-    if (!it->is_regular_file(e2)) continue;
-    auto mtime = it->last_write_time(e2);
-    if (e2) continue;
-    bool own = platform::fileOwnership(it->path().string()) == platform::Ownership::Own;
-    out.push_back({it->path().filename().string(), platform::localTime(toTimeT(mtime)), own});
+  for (const platform::FolderEntry& e : entries) {
+    if (!e.regular) continue;
+    const auto seconds = static_cast<std::time_t>(e.stamp.modified / 1000000000);
+    out.push_back({e.name, platform::localTime(seconds), e.own});
   }
   return out;
 }

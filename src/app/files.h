@@ -20,10 +20,11 @@ void createFolder(const std::string& path);
 struct Entry {
   std::string name;
   std::tm modified;  // local time
-  bool own;          // a regular file (not a link to one) of the running user's own
+  bool own;          // of the running user's own
 };
-// The files (not folders) of a folder, in directory order. Raises 76 when the
-// folder cannot be listed.
+// The regular files of a folder (no folders, links, FIFOs or devices), in
+// directory order; a link at the folder's own name is followed. Raises 70
+// when listing is refused and 76 when the folder cannot be listed.
 std::vector<Entry> listFiles(const std::string& folder);
 
 // Replaces (or creates, with `mode`) a file with exactly these bytes the

@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
+#include "platform/new_file.h"
 #include "platform/system.h"
 
 namespace nfy {
@@ -158,7 +159,7 @@ void openRunLog(const std::string& folder, const std::string& program, const std
   // planted them all): one with a random ending, created new.
   for (int attempt = 0; attempt < 5; ++attempt) {
     name = timedWith("-" + randomEnding());
-    if (std::FILE* stream = platform::createAppendStream(folder + name)) return adoptLog(stream);
+    if (std::FILE* stream = platform::createNewFile(folder + name, platform::NewFile::Private)) return adoptLog(stream);
   }
   raiseError(err::kPathNotFound);
 }

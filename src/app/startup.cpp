@@ -60,8 +60,10 @@ std::string findInstallPath() {
 void openProgramLog() {
   ensureFolder(sDataPath + paths::appLogFolder());
   ensureFolder(sDataPath + paths::logFolder());
-  openRunLog(sDataPath + paths::logFolder() + sep(), platform::exeBaseName(), sRegID, sUserName,
-             platform::previousInstance());
+  // The run claims its single-instance mark here: a second instance logs to
+  // a file of its own.
+  const bool anotherInstance = platform::claimSingleInstance();
+  openRunLog(sDataPath + paths::logFolder() + sep(), platform::exeBaseName(), sRegID, sUserName, anotherInstance);
 }
 
 bool startCompanion() {

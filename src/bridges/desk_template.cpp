@@ -55,4 +55,16 @@ bool fncParseDeskTemplateXML(const std::string& templatePath) {
   }
 }
 
+namespace {
+const char* kDefaultTitle =
+    "You have new messages from your service provider for your reference. Click for view all messages.";
+}
+
+std::string notificationText(const std::string& inboxTitle, const std::string& unreadCount) {
+  if (toUpper(trim(inboxTitle)) != toUpper(kDefaultTitle)) return trim(inboxTitle);
+  std::string noun = leadingNumber(unreadCount) > 1 ? " messages" : " message";
+  return "You have total " + unreadCount + noun +
+         " from your service provider for your reference. Click for view all messages.";
+}
+
 }  // namespace nfy

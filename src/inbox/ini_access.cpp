@@ -39,7 +39,7 @@ const bool countsRuleInstalled = [] {
 
 }  // namespace
 
-void keepInboxCountsTrue(ini::KeyEdit& inbox) {
+void keepInboxCountsTrue(IniEdit& inbox) {
   (void)countsRuleInstalled;
   double total = 0, unread = 0, awaiting = 0;
   std::unordered_set<std::string> seen;
@@ -170,6 +170,43 @@ void FncFixMisMatch() {
     TrappedError t = trap(e);
     subWriteLog("ERR : In FncFixMisMatch, " + std::to_string(t.number) + ":" + t.description);
   }
+}
+
+std::string readIni(const std::string& section, const std::string& key) {
+  std::string value;
+  fncReadFromINI(value, section, key, sInboxINI_Read);
+  return value;
+}
+
+void writeSummary(const std::string& key, const std::string& value) {
+  fncwriteToINI("MsgCount", key, value, sInboxINI_Write);
+}
+
+std::string iniValue(const std::string& file, std::string_view section, std::string_view key) {
+  return ini::readValue(file, section, key);
+}
+
+std::vector<std::string> iniSectionNames(const std::string& file) { return ini::sectionNames(file); }
+
+std::string iniStoredSectionName(const std::string& file, std::string_view section) {
+  return ini::storedSectionName(file, section);
+}
+
+bool holdsSection(const IniDocument& file, std::string_view section) { return file.storedName(section) != nullptr; }
+
+IniOutcome iniUpdate(const std::string& file, const std::function<void(IniEdit&)>& edit) {
+  return ini::update(file, edit);
+}
+
+IniOutcome whileIniLocked(const std::string& file, const std::function<void()>& step) {
+  return ini::whileLocked(file, step);
+}
+
+bool sameIniName(std::string_view a, std::string_view b) { return ini::sameName(a, b); }
+
+std::string iniReadBack(std::string_view value) {
+  const std::string line = ini::oneLine(value);
+  return std::string(ini::unquoted(ini::trimBlanks(line)));
 }
 
 }  // namespace nfy

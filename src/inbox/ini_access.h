@@ -1,12 +1,46 @@
-// Access to INI files (the inbox and the endpoint INI), every call one
-// complete operation on the file in its current state.
+// The program's one way to its INI files (the inbox and the endpoint INI):
+// every call is one complete operation on the file in its current state, or
+// part of an IniWriteScope that writes a group of changes as one.
+//
+// The entry points differ in three rules, each stated at its declaration:
+//
+// - how much of a value a read gives: the procedures (fncReadFromINI and
+//   readIni) cut a value at 999 characters, as the profile call they stand
+//   for does; iniValue gives the whole value;
+// - what a failure does: the procedures log their own lines and go on;
+//   the other calls raise the error (or return an IniOutcome) and log
+//   nothing;
+// - which file: readIni, writeSummary, fncGetSectionNames and
+//   FncFixMisMatch work on the inbox globals (sInboxINI_Read for reads,
+//   sInboxINI_Write for writes); the others take the file by name.
+//
+// The engine behind it (the file format, the lock, the durable replace, the
+// cache) is in ini_file.h and ini_document.h, for this file only.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "inbox/ini_file.h"
 
 namespace nfy {
+
+// The engine's types the program sees: what a change of several keys reads
+// and sets (IniEdit), the file as another program changed it meanwhile
+// (IniDocument, asked only through holdsSection), the outcome of a change.
+using IniOutcome = ini::Outcome;
+using IniEdit = ini::KeyEdit;
+using IniDocument = ini::Document;
+// What a write scope's commit does besides the replace (see
+// ini::CommitGuard): `before` may still change the file about to be written
+// or abandon the commit, `failed` hears that the replace failed.
+using IniCommitGuard = ini::CommitGuard;
+// While one lives, reads of its file outside a scope take the file as it was
+// at the first read (see ini::ReadSnapshot): a pass over thousands of keys
+// looks at the disk once.
+using IniReadSnapshot = ini::ReadSnapshot;
 
 // Groups the writes of one reason (one message stored or removed) into one
 // durable replace of the INI file, so that they reach the file all together
@@ -19,13 +53,12 @@ namespace nfy {
 //   }  // the file is written here
 //
 // Inside, fncwriteToINI and fncDeleteINISection keep their log lines and
-// their order, and fncReadFromINI and fncGetSectionNames of the same file
-// see the changes. The end of the scope writes the file (changes of other
-// programs made meanwhile are kept) and logs, for each change that could not
-// be written, the line its call logs for a failure. Scopes of one file nest:
-// the outermost one writes.
-// A scope left by an error (an exception) writes nothing: half of a reason's
-// changes never reach the file.
+// their order, and every read of the same file sees the changes. The end of
+// the scope writes the file (changes of other programs made meanwhile are
+// kept) and logs, for each change that could not be written, the line its
+// call logs for a failure. Scopes of one file nest: the outermost one
+// writes. A scope left by an error (an exception) writes nothing: half of a
+// reason's changes never reach the file.
 class IniWriteScope {
  public:
   explicit IniWriteScope(const std::string& file);
@@ -34,7 +67,8 @@ class IniWriteScope {
   IniWriteScope& operator=(const IniWriteScope&) = delete;
   // Writes the file now; true when every change reached it.
   bool commit();
-  void guard(ini::CommitGuard g) { scope_.guard(std::move(g)); }
+  // Adds a guard to the commit of the outermost scope of the file.
+  void guard(IniCommitGuard g) { scope_.guard(std::move(g)); }
 
  private:
   std::string file_;
@@ -49,21 +83,70 @@ class IniWriteScope {
 // "RequireUserConfirmation" is above 0. Every change of that file writes
 // them so, under the same lock, whatever the procedures computed: counts can
 // never drift from the sections, whatever failed or ran at the same time.
-void keepInboxCountsTrue(ini::KeyEdit& inbox);
+void keepInboxCountsTrue(IniEdit& inbox);
 // On from the start; tests of the INI procedures as such switch it off.
 void setInboxCountsKept(bool on);
 
-// Writes one key ("ERR : Failed to write to the INI" when it cannot).
+// --- The procedures: they log, and a failure never reaches the caller ---
+
+// Writes one key, logging it ("ERR : Failed to write to the INI" when it
+// cannot).
 void fncwriteToINI(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file);
 // Reads one key into value (empty when missing); returns its length. Values
-// longer than 999 characters come back cut to 999.
+// longer than 999 characters come back cut to 999. A file that exists but
+// cannot be read raises the system's error.
 long fncReadFromINI(std::string& value, const std::string& section, const std::string& key, const std::string& file);
-// The sections of sInboxINI_Read except "MsgCount", joined by ",".
+// The sections of sInboxINI_Read except "MsgCount", joined by ","; logged,
+// and "" when the file cannot be read.
 std::string fncGetSectionNames();
-// Deletes a whole section.
+// Deletes a whole section, logging it.
 void fncDeleteINISection(const std::string& section, const std::string& file);
 // Resets the summary when the inbox counts no messages.
 void FncFixMisMatch();
+
+// One key of sInboxINI_Read, read as fncReadFromINI reads it (cut at 999
+// characters, raising as it does).
+std::string readIni(const std::string& section, const std::string& key);
+// One key of the summary section "MsgCount" of sInboxINI_Write, written as
+// fncwriteToINI writes it (with its log lines).
+void writeSummary(const std::string& key, const std::string& value);
+
+// --- Whole reads: nothing is logged, nothing cut ---
+// A file name that is empty, bare or relative names no file. A file that
+// exists but cannot be read raises the system's error (its number and text,
+// and the file's name): what could not be read is never taken for empty.
+
+// The whole value of a key; "" when the file, section or key is missing or
+// the file's name is not a full path.
+std::string iniValue(const std::string& file, std::string_view section, std::string_view key);
+// Every named section in file order; none for a missing file. A name that is
+// not a full path raises RuntimeError 76.
+std::vector<std::string> iniSectionNames(const std::string& file);
+// The name of the file's section that `section` finds (case aside), as the
+// file spells it; "" when there is none. Raises as iniSectionNames does.
+std::string iniStoredSectionName(const std::string& file, std::string_view section);
+// Whether the file as a commit guard sees it holds `section` (case aside).
+bool holdsSection(const IniDocument& file, std::string_view section);
+
+// --- Changes outside the procedures: nothing is logged ---
+
+// Several keys read and set as one change under the file's lock: `edit`
+// reads the file as it is then, and what it sets is written together. Not
+// for use inside an IniWriteScope of the same file.
+IniOutcome iniUpdate(const std::string& file, const std::function<void(IniEdit&)>& edit);
+// Runs `step` while holding the file's lock, the one every change of the
+// file takes: Busy when it was not free within the wait, Failed when the
+// lock file cannot be opened (`step` did not run).
+IniOutcome whileIniLocked(const std::string& file, const std::function<void()>& step);
+
+// --- Names and values as the file holds them ---
+
+// Whether two section or key names are one name to the file (ASCII case
+// aside).
+bool sameIniName(std::string_view a, std::string_view b);
+// A value as a read gives it back after it was written: on one line, the
+// blanks around it gone, a pair of equal quotes around it removed.
+std::string iniReadBack(std::string_view value);
 
 }  // namespace nfy

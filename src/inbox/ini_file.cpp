@@ -11,6 +11,7 @@
 #include "inbox/ini_document.h"
 #include "platform/codepage.h"
 #include "platform/file_ops.h"
+#include "platform/file_read.h"
 
 namespace nfy::ini {
 namespace {
@@ -100,10 +101,10 @@ Cached* load(const std::string& file, bool underLock = false) {
   std::string bytes;
   platform::FileStamp st;
   const bool ownOnly = ownFilesOnly() && ownFilesOnly()(file);
-  switch (ownOnly ? platform::readOwnFileWithStamp(file, bytes, st) : platform::readFileWithStamp(file, bytes, st)) {
+  switch (platform::readFile(file, bytes, {.ownOnly = ownOnly}, &st)) {
     case platform::ReadStatus::Ok: break;
     case platform::ReadStatus::Missing: st = {}; break;
-    case platform::ReadStatus::Failed:
+    default:
       lastReadError = platform::lastFileError();
       if (it != files.end()) files.erase(it);
       return nullptr;

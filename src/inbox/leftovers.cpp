@@ -9,7 +9,7 @@
 #include "app/paths.h"
 #include "base/text.h"
 #include "platform/file_ops.h"
-#include "platform/own_files.h"
+#include "platform/folder.h"
 
 namespace nfy {
 namespace {

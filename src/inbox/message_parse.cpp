@@ -11,12 +11,12 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "inbox/body_file.h"
 #include "inbox/ini_access.h"
-#include "inbox/ini_document.h"
-#include "inbox/ini_file.h"
-#include "inbox/message_flow.h"
+#include "inbox/run_summary.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
+#include "platform/file_read.h"
 #include "platform/xml.h"
 
 namespace nfy {
@@ -71,8 +71,6 @@ std::string readSummary(const char* key) {
   return value;
 }
 
-void writeSummary(const char* key, const std::string& value) { fncwriteToINI(kSummary, key, value, sInboxINI_Write); }
-
 // Whether a message with this id gets a section and a body file at all: the
 // id must be a number other than 0 and safe as a file and section name.
 bool isStorable(const std::string& id) { return leadingNumber(id) != 0 && isSafeMessageId(id); }
@@ -123,7 +121,7 @@ void handleField(ParsedMessage& m, const std::string& name, const std::string& v
 // case share one INI section, so they share the body file too, named as the
 // section was first stored.
 std::string storedName(const std::string& id) {
-  std::string name = ini::storedSectionName(sInboxINI_Write, id);
+  std::string name = iniStoredSectionName(sInboxINI_Write, id);
   return name.empty() ? id : name;
 }
 
@@ -149,10 +147,9 @@ class Awaiting {
  private:
   void load() {
     if (loaded_) return;
-    for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
+    for (const std::string& name : iniSectionNames(sInboxINI_Write)) {
       if (iequals(name, kSummary)) continue;
-      if (leadingNumber(ini::readValue(sInboxINI_Write, name, "RequireUserConfirmation")) > 0)
-        names_.insert(toLower(name));
+      if (leadingNumber(iniValue(sInboxINI_Write, name, "RequireUserConfirmation")) > 0) names_.insert(toLower(name));
     }
     loaded_ = true;
   }
@@ -191,13 +188,6 @@ void countNewMessage(const ParsedMessage& m, Awaiting& awaiting) {
 // LF), LF alone or CR alone.
 std::string bodyText(const std::string& content) { return replaceAll(replaceAll(content, "\r\n", "\r"), "\n", "\r"); }
 
-// A value as the inbox reads it back after it was written: on one line,
-// blanks around it gone, a pair of equal quotes around it removed.
-std::string asReadBack(const std::string& value) {
-  const std::string line = ini::oneLine(value);
-  return std::string(ini::unquoted(ini::trimBlanks(line)));
-}
-
 // The keys of a stored message that come from the reply, with the reply's
 // values.
 std::vector<std::pair<const char*, const std::string*>> replyKeys(const typMsgRecord& rec) {
@@ -224,18 +214,19 @@ std::vector<std::pair<const char*, const std::string*>> replyKeys(const typMsgRe
 bool storedAsItIs(const ParsedMessage& m) {
   const typMsgRecord& rec = m.rec;
   // The receipt time would go into another section than the message's own.
-  if (m.hasStatus && !ini::sameName(m.idAtStatus, rec.sID)) return false;
-  const std::string id = ini::storedSectionName(sInboxINI_Write, rec.sID);
+  if (m.hasStatus && !sameIniName(m.idAtStatus, rec.sID)) return false;
+  const std::string id = iniStoredSectionName(sInboxINI_Write, rec.sID);
   if (id.empty()) return false;
-  if (m.hasStatus && trim(ini::readValue(sInboxINI_Write, id, "DownloadedMNTime")).empty()) return false;
+  if (m.hasStatus && trim(iniValue(sInboxINI_Write, id, "DownloadedMNTime")).empty()) return false;
   for (const auto& [key, value] : replyKeys(rec)) {
-    if (ini::readValue(sInboxINI_Write, id, key) != asReadBack(*value)) return false;
+    if (iniValue(sInboxINI_Write, id, key) != iniReadBack(*value)) return false;
   }
   if (trim(rec.sContent).empty()) return true;  // a blank body leaves the body file as it is
   const std::string body = bodyText(rec.sContent);
   std::string stored;
   return paths::isAbsolute(sMsgFolder) &&
-         platform::readOwnFileStart(sMsgFolder + paths::sep() + id + ".dat", stored, body.size()) ==
+         platform::readFile(sMsgFolder + paths::sep() + id + ".dat", stored,
+                            {.maxBytes = body.size(), .keepStart = true, .ownOnly = true}) ==
              platform::ReadStatus::Ok &&
          stored == body;
 }
@@ -252,7 +243,7 @@ bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
   // New to the file being written (not to the inbox the run read, which
   // may be another file or none): only such a message is left out when its
   // body cannot be written.
-  const bool isNew = isStorable(rec.sID) && ini::storedSectionName(sInboxINI_Write, rec.sID).empty();
+  const bool isNew = isStorable(rec.sID) && iniStoredSectionName(sInboxINI_Write, rec.sID).empty();
   // The receipt time goes into the section of the id met before the status;
   // an id that will not be stored leaves no section behind.
   if (m.hasStatus && isStorable(m.idAtStatus) && !asItIs) {
@@ -299,17 +290,16 @@ bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
     // error) is left out of the inbox, so that no section goes without its
     // body; the service sends it again. A message stored before keeps its
     // old body.
-    oneMessage.guard(
-        {[id, body = bodyText(rec.sContent), isNew](const ini::Document* changedMeanwhile, ini::KeyEdit* next) {
-           // Another run that stored it meanwhile wrote its body too.
-           const bool elsewhere = changedMeanwhile && changedMeanwhile->storedName(id);
-           if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
-             subWriteLog("ERR : fncParseDeskMessages, message " + id +
-                         " is not stored in this run: its body could not be written");
-           }
-           return true;
-         },
-         {}});
+    oneMessage.guard({[id, body = bodyText(rec.sContent), isNew](const IniDocument* changedMeanwhile, IniEdit* next) {
+                        // Another run that stored it meanwhile wrote its body too.
+                        const bool elsewhere = changedMeanwhile && holdsSection(*changedMeanwhile, id);
+                        if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
+                          subWriteLog("ERR : fncParseDeskMessages, message " + id +
+                                      " is not stored in this run: its body could not be written");
+                        }
+                        return true;
+                      },
+                      {}});
   }
   oneMessage.commit();
   return true;
@@ -331,7 +321,7 @@ class StoredMessages {
  public:
   StoredMessages() {
     try {
-      for (const std::string& name : ini::sectionNames(sInboxINI_Read)) names_.insert(toLower(name));
+      for (const std::string& name : iniSectionNames(sInboxINI_Read)) names_.insert(toLower(name));
     } catch (const RuntimeError& e) {
       // No inbox to look in (its name is not a full path): every message is
       // new to it. An inbox that cannot be read stops the parse.

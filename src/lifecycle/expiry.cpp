@@ -1,5 +1,7 @@
 // The clean-up pass over the stored messages: recalled, read and expired
 // messages are removed, reported, and their body files deleted.
+#include "lifecycle/expiry.h"
+
 #include <cmath>
 #include <exception>
 
@@ -9,13 +11,10 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "inbox/body_file.h"
 #include "inbox/ini_access.h"
-#include "inbox/ini_document.h"
-#include "inbox/ini_file.h"
-#include "inbox/message_flow.h"
-#include "inbox/message_parse.h"
-#include "lifecycle/inbox_keys.h"
-#include "lifecycle/lifecycle.h"
+#include "lifecycle/status_report.h"
+#include "lifecycle/user_status.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 
@@ -23,9 +22,6 @@ namespace nfy {
 namespace {
 
 enum class Reason { None, Recalled, Read, Expired };
-
-using lifecycle::readIni;
-using lifecycle::writeSummary;
 
 DateTime now() { return platform::localDateTime(platform::currentTime()); }
 
@@ -45,43 +41,47 @@ void logExpired(const std::string& id, const std::string& subject) {
   subWriteLog("MSG : ----Msg ID. " + id + " [Subject: " + subject + "] has been EXPIRED.");
 }
 
-// The time-to-live rule of one message; true when its time has run out.
+TimeToLive storedTimeToLive(const std::string& id) {
+  TimeToLive ttl;
+  ttl.kind = readIni(id, "TimeToLive");
+  if (ttl.inHours()) ttl.amount = readIni(id, "TimeToLiveHrs");
+  if (ttl.inDays()) ttl.amount = readIni(id, "TimeToLiveDays");
+  if (ttl.byDate()) ttl.date = readIni(id, "TimeToLiveDate");
+  if (ttl.inHours() || ttl.inDays() || ttl.byDate()) ttl.downloaded = readIni(id, "DownloadedMNTime");
+  return ttl;
+}
+
+// The time-to-live rule of one message, with its log lines; true when its
+// time has run out.
 bool timeToLiveOver(const std::string& id, const std::string& subject) {
-  const std::string kind = readIni(id, "TimeToLive");
-  if (kind == "0" || kind == "1") {
-    const bool hours = kind == "0";
-    const std::string amount = readIni(id, hours ? "TimeToLiveHrs" : "TimeToLiveDays");
-    const std::string downloaded = readIni(id, "DownloadedMNTime");
-    subWriteLog(hours ? "MSG : Msg will be expire after, Number of hours after the msgs is downloaded by the "
-                        "communicator agent :: " +
-                            amount
-                      : "MSG : Msg will be expire after, Number of days after the msg is downloaded by the "
-                        "communicator agent :: " +
-                            amount);
-    if (leadingNumber(amount) == 0 || trim(downloaded).empty()) return false;
-    const DateTime moment = now();
-    const DateTime expiry = after(parseStoredDateTime(downloaded), leadingNumber(amount), hours ? 3600LL : 86400LL);
-    subWriteLog("MSG : Comparing " + moment.stamp() + " with " + expiry.stamp());
-    if (!(expiry < moment)) return false;
-    if (hours) {
-      logExpired(id, subject);
-    } else {
-      subWriteLog("MSG : Message will be deleted asNumber of days after the msg is downloaded filter violated. ");
-    }
-    return true;
+  const TimeToLive ttl = storedTimeToLive(id);
+  if (ttl.inHours()) {
+    subWriteLog(
+        "MSG : Msg will be expire after, Number of hours after the msgs is downloaded by the "
+        "communicator agent :: " +
+        ttl.amount);
+  } else if (ttl.inDays()) {
+    subWriteLog(
+        "MSG : Msg will be expire after, Number of days after the msg is downloaded by the "
+        "communicator agent :: " +
+        ttl.amount);
+  } else if (ttl.byDate()) {
+    subWriteLog("MSG : Message will expire after :: " + ttl.date);
   }
-  if (kind == "2") {
-    const std::string until = readIni(id, "TimeToLiveDate");
-    const std::string downloaded = readIni(id, "DownloadedMNTime");
-    subWriteLog("MSG : Message will expire after :: " + until);
-    if (trim(downloaded).empty() || trim(until).empty()) return false;
-    const DateTime moment = now();
-    subWriteLog("MSG : Comparing " + moment.stamp() + " with " + until);
-    if (!(parseStoredDateTime(until) < moment)) return false;
+  if (!hasExpiry(ttl)) return false;  // no time to live: the message stays
+  const DateTime moment = now();
+  if (ttl.byDate()) subWriteLog("MSG : Comparing " + moment.stamp() + " with " + ttl.date);
+  const DateTime expiry = *expiryMoment(ttl);
+  if (!ttl.byDate()) subWriteLog("MSG : Comparing " + moment.stamp() + " with " + expiry.stamp());
+  if (!(expiry < moment)) return false;
+  if (ttl.inHours()) {
+    logExpired(id, subject);
+  } else if (ttl.inDays()) {
+    subWriteLog("MSG : Message will be deleted asNumber of days after the msg is downloaded filter violated. ");
+  } else {
     subWriteLog("MSG : Message will be deleted as Set Date / time filter violated. ");
-    return true;
   }
-  return false;  // no time to live: the message stays
+  return true;
 }
 
 Reason reasonToRemove(const std::string& id) {
@@ -112,8 +112,6 @@ void forgetConfirmation(const std::string& id) {
   if (leadingNumber(readIni("MsgCount", "RequireUserConfirmation")) - 1 > 0) fncSetSubject(id);
 }
 
-bool holdsSection(const ini::Document& doc, const std::string& id) { return doc.storedName(id) != nullptr; }
-
 DeliveryReport removeFromInbox(const std::string& id, Reason reason);
 
 // Removes one message through the outbox: its report is saved before the
@@ -127,7 +125,7 @@ void removeMessage(const std::string& id, Reason reason) {
   {
     IniWriteScope oneMessage(sInboxINI_Write);
     report = prepareOutboxReport(removeFromInbox(id, reason));
-    oneMessage.guard({[&](const ini::Document* changedMeanwhile, ini::KeyEdit*) {
+    oneMessage.guard({[&](const IniDocument* changedMeanwhile, IniEdit*) {
                         // Another run (or the viewer) removed it meanwhile:
                         // that one reports it.
                         if (changedMeanwhile && !holdsSection(*changedMeanwhile, id)) {
@@ -204,7 +202,7 @@ void fncDeleteExpiredMsgs() {
     subWriteLog("MSG : Messages sections found :: " + list);
     // The pass reads every message's keys: the inbox is looked at on the
     // disk once, not per key (a removal still takes it as it is then).
-    ini::ReadSnapshot onePass(sInboxINI_Read);
+    IniReadSnapshot onePass(sInboxINI_Read);
     for (const std::string& id : splitAt(list, ',')) {
       subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
       // One message that cannot be handled (an unreadable date, a count that
@@ -220,6 +218,18 @@ void fncDeleteExpiredMsgs() {
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
   }
+}
+
+bool hasExpiry(const TimeToLive& ttl) {
+  if (trim(ttl.downloaded).empty()) return false;
+  if (ttl.inHours() || ttl.inDays()) return leadingNumber(ttl.amount) != 0;
+  return ttl.byDate() && !trim(ttl.date).empty();
+}
+
+std::optional<DateTime> expiryMoment(const TimeToLive& ttl) {
+  if (!hasExpiry(ttl)) return std::nullopt;
+  if (ttl.byDate()) return parseStoredDateTime(ttl.date);
+  return after(parseStoredDateTime(ttl.downloaded), leadingNumber(ttl.amount), ttl.inHours() ? 3600LL : 86400LL);
 }
 
 }  // namespace nfy

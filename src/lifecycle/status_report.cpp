@@ -1,5 +1,7 @@
 // The delivery status report: what became of a removed message, posted to
 // the web service, or saved to disk when the post fails.
+#include "lifecycle/status_report.h"
+
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/log.h"
@@ -10,7 +12,6 @@
 #include "base/text.h"
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
-#include "lifecycle/lifecycle.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 

@@ -1,3 +1,5 @@
+#include "lifecycle/user_status.h"
+
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
@@ -6,15 +8,10 @@
 #include "base/text.h"
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
-#include "inbox/message_flow.h"
-#include "lifecycle/inbox_keys.h"
-#include "lifecycle/lifecycle.h"
+#include "inbox/run_summary.h"
 
 namespace nfy {
 namespace {
-
-using lifecycle::readIni;
-using lifecycle::writeSummary;
 
 // True when the inbox holds a message section of this name (names match
 // without regard to case, as the INI file's do).

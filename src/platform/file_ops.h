@@ -1,6 +1,7 @@
-// What a store of whole files needs from the operating system: reading a
-// file with its identity, writing a file beside it and renaming it over the
-// old one in one step, and a lock between processes with a bounded wait.
+// What a store of whole files needs from the operating system: a file's
+// identity, writing a file beside it and renaming it over the old one in one
+// step, and a lock between processes with a bounded wait. Reading a file is
+// file_read.h, listing a folder folder.h, creating a file new new_file.h.
 //
 // The data folder may be shared by every user of the machine, so none of
 // these ever follows a symbolic link at the file's own name (a link there is
@@ -45,37 +46,12 @@ std::int64_t fileClockNow();
 enum class Ownership { None, Own, Other };
 Ownership fileOwnership(const std::string& path);
 
-enum class ReadStatus { Ok, Missing, Failed };
-
 // Who may read a file the program creates: its user only (the inbox, the
-// log, lock files), or every user (files the users of a machine share). An
-// existing file keeps its own mode.
-enum class NewFile { Private, Shared };
-
-// Reads a whole file and the stamp of exactly that content. Other writers
-// are not blocked, and a file that is replaced while it is open stays
-// readable (and replaceable). A symbolic link or anything but a regular
-// file at `path` is Failed.
-ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp);
-
-// readFileWithStamp, for a file of the running user's own only, checked on
-// the opened file (Failed otherwise): a file another user renamed over the
-// name after it was listed is never read.
-ReadStatus readOwnFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp);
-
-// Reads a whole regular file, following symbolic links (a file the program
-// only reads); a FIFO, device or folder is Failed without waiting on it.
-ReadStatus readRegularFile(const std::string& path, std::string& bytes);
-
-// Reads at most the first `maxBytes` + 1 bytes of a file, under the rules
-// of readFileWithStamp (a symbolic link or anything but a regular file at
-// `path` is Failed, without waiting on it): more than `maxBytes` in `bytes`
-// tells the caller that the file is longer.
-ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes);
-
-// readFileStart, for a file of the running user's own only: a file of
-// another user (checked on the opened file) is Failed.
-ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes);
+// log, lock files), every user (files the users of a machine share), or
+// whoever the process's defaults let (on Linux what its umask leaves of
+// 0666; a file the user asked for by name). An existing file keeps its own
+// mode.
+enum class NewFile { Private, Shared, Default };
 
 // Replaces the file `path` whole: writes `bytes` to a new temporary file
 // beside it ("<path>.tmp" and a unique ending), flushes it to the disk and
@@ -100,10 +76,6 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 // cannot, or when a symbolic link, a non-regular file or a file of another
 // user stands at `path`.
 std::FILE* openAppendStream(const std::string& path);
-// openAppendStream for a file that does not exist yet: created new
-// (O_CREAT|O_EXCL; on Windows CREATE_NEW), never over anything that stands
-// at `path`, a link included; nullptr when it cannot be.
-std::FILE* createAppendStream(const std::string& path);
 
 // Deletes a file; false when it could not be deleted (or did not exist).
 bool removeFile(const std::string& path);

@@ -38,9 +38,10 @@ extern const char* const kExeSuffix;
 // version, so the running executable reports it.
 std::string fileVersion(const std::string& path);
 
-// True when another instance of this executable was already running when
-// this one first asked. The answer is computed once and kept for the run.
-bool previousInstance();
+// Claims the running executable's single-instance mark (claimInstance for
+// its own path) for the life of the process; true when another instance
+// held it already. Only the first call claims; later calls give its answer.
+bool claimSingleInstance();
 
 // Marks the executable at exePath as running, for the life of this process
 // (Windows: a named mutex of the session's own namespace, which other
@@ -50,7 +51,7 @@ bool previousInstance();
 // nobody else may write: the run-time folder (XDG_RUNTIME_DIR) when it is
 // one, else the cache folder in the user's home (made when missing); a lock
 // file there that is a link or not the user's own is not taken for another
-// instance. previousInstance() is this for the running executable.
+// instance.
 bool claimInstance(const std::string& exePath);
 
 // Under a service manager that joins standard error to its journal (systemd

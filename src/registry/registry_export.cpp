@@ -1,6 +1,7 @@
 // ExportToReg: a key, and optionally its subkeys, as a REGEDIT4
 // registration file that a registry editor imports back to the same values.
 #include <cstdio>
+#include <memory>
 
 #include "base/errors.h"
 #include "base/text.h"
@@ -53,12 +54,14 @@ int32_t clsRegistryAccess::ExportToReg(std::string sPath, std::string sRegFile, 
     // The file is made new, once, and written through that one handle: an
     // existing file or a link planted at the name (which would lead the
     // export into a folder of someone else's choosing) makes it 0.
-    platform::NewFileWriter file;
-    if (!file.create(sRegFile)) return 0;
+    auto close = [](std::FILE* f) { std::fclose(f); };
+    std::unique_ptr<std::FILE, decltype(close)> file(platform::createNewFile(sRegFile, platform::NewFile::Default),
+                                                     close);
+    if (!file) return 0;
     std::string text = "REGEDIT4\r\n\r\n";
     bool exported = exportKey(sPath, text, IncludeSubkeys, Output);
-    bool written = file.write(text);
-    return file.close() && written && exported ? 1 : 0;
+    bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    return std::fclose(file.release()) == 0 && written && exported ? 1 : 0;
   } catch (const std::exception&) {
     return 0;
   }

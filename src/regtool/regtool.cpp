@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "base/text.h"
-#include "platform/file_ops.h"
+#include "platform/file_read.h"
 #include "platform/registry.h"
 #include "registry/key_path.h"
 #include "registry/registry_access.h"
@@ -300,7 +300,8 @@ class Tool {
     // through a link, never waiting on a FIFO or device, and no more than
     // the parser takes (one byte more tells it the file is too large).
     std::string bytes;
-    if (platform::readFileStart(fileName, bytes, kMaxImportBytes) != platform::ReadStatus::Ok) {
+    if (platform::readFile(fileName, bytes, {.maxBytes = kMaxImportBytes, .keepStart = true}) !=
+        platform::ReadStatus::Ok) {
       return failed(fileName + ": cannot be read (it must be a regular file, not a link)");
     }
     ImportFile parsed = parseImportFile(bytes);

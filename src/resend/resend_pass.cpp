@@ -7,8 +7,9 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "bridges/web_post.h"
-#include "inbox/ini_file.h"
-#include "platform/own_files.h"
+#include "inbox/ini_access.h"
+#include "platform/file_read.h"
+#include "platform/folder.h"
 #include "platform/system.h"
 #include "platform/xml.h"
 #include "resend/saved_reports.h"
@@ -16,21 +17,21 @@
 namespace nfy::resend {
 namespace {
 
-using platform::OwnRead;
+using platform::ReadStatus;
 
 const std::string kMsg = "MSG : nfyDeskResend : ";
 const std::string kErr = "ERR : nfyDeskResend : ";
 
 // Why a report could not be read; empty for a report that is gone (another
 // run delivered it meanwhile).
-std::string unreadable(OwnRead status, const PassLimits& limits) {
+std::string unreadable(ReadStatus status, const PassLimits& limits) {
   switch (status) {
-    case OwnRead::NotRegular: return "not a regular file";
-    case OwnRead::NotOwn: return "not the user's own file";
-    case OwnRead::TooLarge: return "larger than " + std::to_string(limits.maxBytes) + " bytes";
-    case OwnRead::Failed: return "cannot be read";
-    case OwnRead::Missing:
-    case OwnRead::Ok: break;
+    case ReadStatus::NotRegular: return "not a regular file";
+    case ReadStatus::NotOwn: return "not the user's own file";
+    case ReadStatus::TooLarge: return "larger than " + std::to_string(limits.maxBytes) + " bytes";
+    case ReadStatus::Failed: return "cannot be read";
+    case ReadStatus::Missing:
+    case ReadStatus::Ok: break;
   }
   return "";
 }
@@ -89,12 +90,12 @@ PassOutcome deliverSavedReports(const std::string& folder, const std::string& ur
   auto list = [&] { listed = platform::isPlainFolder(folder) && platform::listFolder(folder, entries); };
   // Without a lock file of the user's own (no inbox folder yet) no removal
   // can be under way either.
-  const ini::Outcome locked = inboxFile.empty() ? ini::Outcome::Failed : ini::whileLocked(inboxFile, list);
-  if (locked == ini::Outcome::Busy) {
+  const IniOutcome locked = inboxFile.empty() ? IniOutcome::Failed : whileIniLocked(inboxFile, list);
+  if (locked == IniOutcome::Busy) {
     subWriteLog(kMsg + "the inbox " + inboxFile + " is busy; the saved reports wait for the next run");
     return out;
   }
-  if (locked != ini::Outcome::Ok) list();
+  if (locked != IniOutcome::Ok) list();
   if (!listed) {
     subWriteLog(kErr + folder + " cannot be listed as a folder of its own; nothing is sent");
     return out;
@@ -114,8 +115,10 @@ PassOutcome deliverSavedReports(const std::string& folder, const std::string& ur
     const std::string path = folder + paths::sep() + entry.name;
     std::string saved, body;
     platform::FileStamp stamp;
-    OwnRead status = entry.regular ? platform::readOwnFile(path, limits.maxBytes, saved, stamp) : OwnRead::NotRegular;
-    if (status != OwnRead::Ok) {
+    ReadStatus status = entry.regular
+                            ? platform::readFile(path, saved, {.maxBytes = limits.maxBytes, .ownOnly = true}, &stamp)
+                            : ReadStatus::NotRegular;
+    if (status != ReadStatus::Ok) {
       std::string why = unreadable(status, limits);
       if (!why.empty()) {
         subWriteLog(kErr + entry.name + " is " + why + "; left alone");

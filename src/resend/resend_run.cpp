@@ -21,7 +21,7 @@ void resendMain() {
     if (!startCompanion()) return;  // no agent here: nothing is written anywhere
     subWriteLog("MSG : Preprocessing : VELT installation path : " + sInstallPath);
     // Two passes at once would send the same reports twice.
-    if (platform::previousInstance()) {
+    if (platform::claimSingleInstance()) {
       subWriteLog("MSG : nfyDeskResend : another instance is delivering the saved reports");
       subEndApplication();
     }

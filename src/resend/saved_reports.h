@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/own_files.h"
+#include "platform/folder.h"
 
 namespace nfy::resend {
 

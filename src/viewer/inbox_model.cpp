@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -9,11 +10,12 @@
 #include "app/startup.h"
 #include "base/errors.h"
 #include "base/text.h"
-#include "inbox/ini_file.h"
-#include "inbox/message_flow.h"
-#include "lifecycle/lifecycle.h"
+#include "inbox/ini_access.h"
+#include "inbox/run_summary.h"
+#include "lifecycle/expiry.h"
+#include "lifecycle/user_status.h"
 #include "platform/clock.h"
-#include "platform/file_ops.h"
+#include "platform/file_read.h"
 
 namespace nfy::viewer {
 namespace {
@@ -21,7 +23,7 @@ namespace {
 constexpr size_t kMaxBodyBytes = 1 << 20;
 constexpr size_t kMaxIdLength = 200;
 
-std::string value(const std::string& section, const char* key) { return ini::readValue(sInboxINI_Read, section, key); }
+std::string value(const std::string& section, const char* key) { return iniValue(sInboxINI_Read, section, key); }
 
 bool isRead(const std::string& status) { return iequals(trim(status), "READ"); }
 
@@ -46,6 +48,22 @@ bool looksLikeText(const std::string& bytes) {
   return control * 20 <= bytes.size();
 }
 
+// When a stored message expires, by the rule of the clean-up pass; "" for
+// one that never does or whose times cannot be read (the pass logs those).
+std::string expiryText(const std::string& id) {
+  TimeToLive ttl;
+  ttl.kind = value(id, "TimeToLive");
+  ttl.amount = value(id, ttl.inHours() ? "TimeToLiveHrs" : "TimeToLiveDays");
+  ttl.date = value(id, "TimeToLiveDate");
+  ttl.downloaded = value(id, "DownloadedMNTime");
+  try {
+    const std::optional<DateTime> moment = expiryMoment(ttl);
+    return moment ? moment->stamp() : std::string();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 }  // namespace
 
 std::string fromLine(const Message& m, std::string_view separator) {
@@ -53,6 +71,15 @@ std::string fromLine(const Message& m, std::string_view separator) {
   if (!m.received.empty()) {
     if (!line.empty()) line += separator;
     line += m.received;
+  }
+  return line;
+}
+
+std::string headerLine(const Message& m, std::string_view separator) {
+  std::string line = fromLine(m, separator);
+  if (!m.expires.empty()) {
+    if (!line.empty()) line += separator;
+    line += texts::kExpires + m.expires;
   }
   return line;
 }
@@ -74,7 +101,7 @@ bool InboxModel::reload() {
     size_t cut = sInboxINI_Write.find_last_of(paths::sep()) + 1;
     sInboxINI_Read = ReadLatestINIFile(sInboxINI_Write.substr(0, cut), sInboxINI_Write.substr(cut));
     std::vector<std::string> seen;
-    for (const std::string& name : ini::sectionNames(sInboxINI_Read)) {
+    for (const std::string& name : iniSectionNames(sInboxINI_Read)) {
       // Names match without regard to case: only the first of a name counts.
       bool duplicate = std::any_of(seen.begin(), seen.end(), [&](const std::string& s) { return iequals(s, name); });
       if (trim(name).empty() || iequals(name, "MsgCount") || duplicate) continue;
@@ -86,6 +113,7 @@ bool InboxModel::reload() {
       m.received = value(name, "DownloadedMNTime");
       m.unread = !isRead(value(name, "ReadStatus"));
       m.awaitsConfirmation = leadingNumber(value(name, "RequireUserConfirmation")) > 0;
+      m.expires = expiryText(name);
       found.push_back(std::move(m));
     }
   } catch (const std::exception& e) {
@@ -116,10 +144,11 @@ std::string InboxModel::body(const std::string& id) const {
   std::string bytes;
   // Only the user's own file: in a folder every user may write, another
   // user could put any text there before the service sends the message.
-  switch (platform::readOwnFileStart(sMsgFolder + paths::sep() + id + ".dat", bytes, kMaxBodyBytes)) {
+  switch (platform::readFile(sMsgFolder + paths::sep() + id + ".dat", bytes,
+                             {.maxBytes = kMaxBodyBytes, .keepStart = true, .ownOnly = true})) {
     case platform::ReadStatus::Ok: break;
     case platform::ReadStatus::Missing: return texts::kNoBody;
-    case platform::ReadStatus::Failed: return texts::kNotText;
+    default: return texts::kNotText;
   }
   bool cut = bytes.size() > kMaxBodyBytes;
   if (cut) bytes.resize(kMaxBodyBytes);
@@ -131,7 +160,7 @@ std::string InboxModel::body(const std::string& id) const {
 
 bool InboxModel::markRead(const std::string& id) {
   bool marked = false;
-  ini::Outcome outcome = ini::update(sInboxINI_Write, [&](ini::KeyEdit& c) {
+  IniOutcome outcome = iniUpdate(sInboxINI_Write, [&](IniEdit& c) {
     if (!c.hasSection(id) || isRead(c.value(id, "ReadStatus"))) return;
     c.set(id, "ReadStatus", "READ");
     c.set(id, "DisplayedToUser", sUserName);
@@ -140,7 +169,7 @@ bool InboxModel::markRead(const std::string& id) {
     c.set("MsgCount", "UNREADMsgs", numberText(std::max(0.0, unread - 1)));
     marked = true;
   });
-  if (outcome != ini::Outcome::Ok) {
+  if (outcome != IniOutcome::Ok) {
     subWriteLog("ERR : nfyInbox : Failed to mark the message " + id + " read in " + sInboxINI_Write);
     return false;
   }

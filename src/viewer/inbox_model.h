@@ -15,6 +15,7 @@ struct Message {
   std::string subject;
   std::string sender;    // "CreatedBy"
   std::string received;  // "DownloadedMNTime", as stored
+  std::string expires;   // when its time to live runs out ("MM/DD/YYYY HH:NN:SS"); "" when it has none
   bool unread = true;
   bool awaitsConfirmation = false;
   bool operator==(const Message&) const = default;
@@ -25,6 +26,9 @@ struct Message {
 // stored, empty when neither is. The separator is the window's own: each
 // platform writes text in its own character set.
 std::string fromLine(const Message& m, std::string_view separator);
+// The line over an opened message's body: fromLine, then "Expires <time>"
+// for a message whose time to live runs out.
+std::string headerLine(const Message& m, std::string_view separator);
 
 enum class ConfirmResult {
   Confirmed,    // posted, and the inbox's counts updated
@@ -71,6 +75,8 @@ inline constexpr const char* kEmptyDetail = "New messages appear here as soon as
 inline constexpr const char* kNotInstalled = "The message service is not set up on this computer.";
 inline constexpr const char* kNothingOpen = "Select a message and press Enter to read it.";
 inline constexpr const char* kAwaits = "awaits your confirmation";
+inline constexpr const char* kNoSubject = "(no subject)";
+inline constexpr const char* kExpires = "Expires ";
 inline constexpr const char* kConfirmed = "Thank you: your confirmation was sent.";
 inline constexpr const char* kNotSent = "Your confirmation could not be sent. Please try again later.";
 inline constexpr const char* kNoBody = "The text of this message is missing.";

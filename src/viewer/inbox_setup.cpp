@@ -8,7 +8,6 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "bridges/desk_template.h"
-#include "inbox/notification.h"
 #include "platform/system.h"
 
 namespace nfy::viewer {

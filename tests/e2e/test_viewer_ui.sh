@@ -23,7 +23,7 @@ inbox_file "[MsgCount]" "TotalMsgs=3" "UNREADMsgs=3" "RequireUserConfirmation=2"
   "[502]" "DownloadedMNTime=12/07/2026 16:40:12" "Subject=Please confirm your badge renewal" \
   "CreatedBy=Security Office" "ReadStatus=UnRead" "RequireUserConfirmation=1" \
   "[503]" "DownloadedMNTime=12/05/2026 11:02:45" "Subject=New VPN client available" "CreatedBy=Help Desk" \
-  "ReadStatus=UnRead" "RequireUserConfirmation=1"
+  "ReadStatus=UnRead" "RequireUserConfirmation=1" "TimeToLive=1" "TimeToLiveDays=30"
 mkdir -p "$MESSAGES"
 printf 'Your building badge expires on 12/31.\rPlease confirm that you have booked a renewal appointment.\r\rThe Security Office' \
   >"$MESSAGES/502.dat"

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/globals.h"
-#include "inbox/message_flow.h"
 #include "inbox/message_parse.h"
+#include "inbox/run_summary.h"
 
 namespace fs = std::filesystem;
 

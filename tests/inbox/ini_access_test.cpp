@@ -60,13 +60,17 @@ TEST_F(IniAccess, WritesAndReadsKeysWithTheirLogLines) {
   }
 }
 
-TEST_F(IniAccess, CutsLongValuesAt999Characters) {
+// The procedures' reads are cut as the profile call's buffer cuts them; a
+// whole read is not.
+TEST_F(IniAccess, CutsLongValuesAt999CharactersInTheProceduresOnly) {
   std::string longValue(1200, 'v');
   longValue[998] = 'L';
   fncwriteToINI("101", "Body", longValue, inbox);
   std::string v;
   EXPECT_EQ(fncReadFromINI(v, "101", "Body", inbox), 999);
   EXPECT_EQ(v, longValue.substr(0, 999));
+  EXPECT_EQ(readIni("101", "Body"), longValue.substr(0, 999));
+  EXPECT_EQ(iniValue(inbox, "101", "Body"), longValue);
 }
 
 TEST_F(IniAccess, RefusesWritesThatWouldBreakTheFile) {
@@ -176,6 +180,9 @@ TEST_F(IniAccess, ReadsFromOneFileAndWritesToAnother) {
   EXPECT_EQ(get("MsgCount", "UNREADMsgs", sInboxINI_Read), "");
   EXPECT_EQ(get("MsgCount", "UNREADMsgs", sInboxINI_Write), "0");
   EXPECT_EQ(fncGetSectionNames(), "201");
+  writeSummary("Subject", "New");
+  EXPECT_EQ(readIni("MsgCount", "Subject"), "");
+  EXPECT_EQ(get("MsgCount", "Subject", sInboxINI_Write), "New");
 }
 
 // Other programs change the file between two calls; every call sees the

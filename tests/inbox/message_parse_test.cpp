@@ -7,8 +7,9 @@
 
 #include "app/globals.h"
 #include "base/text.h"
+#include "inbox/body_file.h"
 #include "inbox/ini_access.h"
-#include "inbox/message_flow.h"
+#include "inbox/run_summary.h"
 #include "platform/file_ops.h"
 #include "support/sandbox.h"
 

@@ -2,8 +2,8 @@
 
 #include "app/globals.h"
 #include "inbox/ini_access.h"
-#include "inbox/message_flow.h"
-#include "lifecycle/lifecycle.h"
+#include "inbox/run_summary.h"
+#include "lifecycle/user_status.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"
 

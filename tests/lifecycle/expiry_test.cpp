@@ -1,3 +1,5 @@
+#include "lifecycle/expiry.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,8 +9,6 @@
 #include "app/globals.h"
 #include "base/text.h"
 #include "inbox/ini_access.h"
-#include "inbox/message_flow.h"
-#include "lifecycle/lifecycle.h"
 #include "platform/system_testing.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"

@@ -1,3 +1,5 @@
+#include "lifecycle/status_report.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,7 @@
 #include "app/globals.h"
 #include "base/text.h"
 #include "inbox/ini_access.h"
-#include "lifecycle/lifecycle.h"
+#include "lifecycle/expiry.h"
 #include "platform/system_testing.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"

@@ -10,8 +10,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
-#include "inbox/message_flow.h"
-#include "inbox/message_parse.h"
+#include "inbox/run_summary.h"
 #include "platform/system.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 
 #include "app/globals.h"
 #include "inbox/ini_file.h"
-#include "inbox/message_flow.h"
+#include "inbox/run_summary.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"
 #include "viewer/inbox_setup.h"
@@ -76,6 +76,27 @@ TEST_F(InboxModelTest, ListsMessagesNewestFirstWithTheirState) {
   EXPECT_FALSE(model.find("101")->unread);
   EXPECT_FALSE(model.find("101")->awaitsConfirmation);
   EXPECT_FALSE(model.reload()) << "nothing changed";
+}
+
+TEST_F(InboxModelTest, ShowsWhenEachMessageExpiresByTheRuleOfTheCleanUpPass) {
+  inbox(
+      "[MsgCount]\r\nTotalMsgs=6\r\n"
+      "[1]\r\nDownloadedMNTime=07/15/2017 13:05:09\r\nCreatedBy=Help desk\r\nTimeToLive=0\r\nTimeToLiveHrs=36\r\n"
+      "[2]\r\nDownloadedMNTime=07/15/2017 13:05:09\r\nTimeToLive=1\r\nTimeToLiveDays=1.6\r\n"
+      "[3]\r\nDownloadedMNTime=07/15/2017 13:05:09\r\nTimeToLive=2\r\nTimeToLiveDate=2017-08-01 12:00\r\n"
+      "[4]\r\nDownloadedMNTime=07/15/2017 13:05:09\r\nTimeToLive=0\r\nTimeToLiveHrs=0\r\n"
+      "[5]\r\nTimeToLive=1\r\nTimeToLiveDays=3\r\n"
+      "[6]\r\nDownloadedMNTime=07/15/2017 13:05:09\r\nTimeToLive=1\r\nTimeToLiveDays=99999999\r\n");
+  ASSERT_TRUE(model.reload());
+  EXPECT_EQ(model.find("1")->expires, "07/17/2017 01:05:09");
+  EXPECT_EQ(model.find("2")->expires, "07/17/2017 13:05:09") << "a fraction counts as the nearest whole day";
+  EXPECT_EQ(model.find("3")->expires, "08/01/2017 12:00:00");
+  EXPECT_EQ(model.find("4")->expires, "") << "an amount of 0 never expires";
+  EXPECT_EQ(model.find("5")->expires, "") << "not received: no moment yet";
+  EXPECT_EQ(model.find("6")->expires, "") << "beyond the calendar (the pass logs it)";
+  EXPECT_EQ(viewer::headerLine(*model.find("1"), " - "),
+            "From Help desk - 07/15/2017 13:05:09 - Expires 07/17/2017 01:05:09");
+  EXPECT_EQ(viewer::headerLine(*model.find("4"), " - "), "07/15/2017 13:05:09");
 }
 
 TEST_F(InboxModelTest, SameTimeShowsTheLaterStoredFirstAndSkipsSummaryAndRepeatedNames) {

@@ -18,8 +18,9 @@
 #include <random>
 #include <thread>
 
+#include "platform/posix/append_stream.h"
+#include "platform/posix/file_mode.h"
 #include "platform/posix/file_stamp.h"
-#include "platform/posix/read_capped.h"
 
 namespace nfy::platform {
 namespace {
@@ -31,15 +32,13 @@ int openRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
-mode_t modeFor(NewFile mode) { return mode == NewFile::Private ? 0600 : 0644; }
-
 // Opens a file of the shared folder: never through a symbolic link at its
 // name (O_NOFOLLOW), never waiting on a FIFO or a device (O_NONBLOCK), and
 // only when it is a regular file. The descriptor is blocking again on
 // return. -1 with errno set otherwise (ELOOP for a link, EISDIR for a
 // folder, EINVAL for another file that is not regular).
-int openRegular(const char* path, int flags, mode_t mode = 0, bool follow = false) {
-  int fd = openRetrying(path, flags | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW), mode);
+int openRegular(const char* path, int flags, mode_t mode = 0) {
+  int fd = openRetrying(path, flags | O_NONBLOCK | O_NOFOLLOW, mode);
   if (fd < 0) return -1;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -122,102 +121,6 @@ std::int64_t fileClockNow() {
   return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-namespace {
-
-// Why an open failed: Missing only when nothing stands at the name. An open
-// that says "no such file" while the name is there (a failing disk, a file
-// system that reports wrongly) is a failure: a file that could not be read
-// must never pass for one that does not exist, as an empty inbox would.
-ReadStatus openFailure(const std::string& path) {
-  const int error = errno;
-  struct stat st {};
-  const bool missing =
-      (error == ENOENT || error == ENOTDIR) && ::lstat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
-  errno = error;
-  return missing ? ReadStatus::Missing : ReadStatus::Failed;
-}
-
-ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow, bool own = false) {
-  bytes.clear();
-  int fd = own ? openOwnRegular(path.c_str(), O_RDONLY, 0) : openRegular(path.c_str(), O_RDONLY, 0, follow);
-  if (fd < 0) return openFailure(path);
-  ReadStatus result = ReadStatus::Failed;
-  errno = 0;
-  // A writer that rewrites the file in place while we read it changes its
-  // stamp; read again until the content and the stamp belong together.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    struct stat before {
-    }, after{};
-    if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) break;
-    bytes.resize(static_cast<size_t>(before.st_size));
-    size_t got = 0;
-    bool ok = true;
-    for (;;) {
-      if (got == bytes.size()) bytes.resize(bytes.size() + 4096);
-      ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        ok = false;
-        break;
-      }
-      if (n == 0) break;
-      got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
-    if (!ok || ::fstat(fd, &after) != 0) break;
-    FileStamp a = stampOf(before), b = stampOf(after);
-    if (a == b && b.size == got) {
-      stamp = b;
-      result = ReadStatus::Ok;
-      break;
-    }
-  }
-  // A file that kept changing while it was read has no errno of its own.
-  int error = result == ReadStatus::Ok ? 0 : (errno != 0 ? errno : EAGAIN);
-  ::close(fd);
-  errno = error;
-  if (result != ReadStatus::Ok) bytes.clear();
-  return result;
-}
-
-}  // namespace
-
-ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
-  return readWithStamp(path, bytes, stamp, false);
-}
-
-ReadStatus readOwnFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
-  return readWithStamp(path, bytes, stamp, false, true);
-}
-
-ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
-  FileStamp ignored;
-  return readWithStamp(path, bytes, ignored, true);
-}
-
-namespace {
-
-// At most `maxBytes` + 1 bytes of an opened file (more than `maxBytes` tells
-// the caller that the file is longer).
-ReadStatus readStartOf(const std::string& path, int fd, std::string& bytes, size_t maxBytes) {
-  if (fd < 0) return openFailure(path);
-  bool ok = readUpTo(fd, maxBytes + 1, bytes);
-  ::close(fd);
-  return ok ? ReadStatus::Ok : ReadStatus::Failed;
-}
-
-}  // namespace
-
-ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
-  bytes.clear();
-  return readStartOf(path, openRegular(path.c_str(), O_RDONLY), bytes, maxBytes);
-}
-
-ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
-  bytes.clear();
-  return readStartOf(path, openOwnRegular(path.c_str(), O_RDONLY, 0), bytes, maxBytes);
-}
-
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {
   // The file to replace: a link, a non-regular file or another user's file
   // there is refused; the user's own file hands its mode and group on to the
@@ -267,19 +170,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
 }
 
 std::FILE* openAppendStream(const std::string& path) {
-  int fd = openOwnRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
-  if (fd < 0) return nullptr;
-  std::FILE* f = ::fdopen(fd, "ab");
-  if (!f) ::close(fd);
-  return f;
-}
-
-std::FILE* createAppendStream(const std::string& path) {
-  int fd = openRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-  if (fd < 0) return nullptr;
-  std::FILE* f = ::fdopen(fd, "ab");
-  if (!f) ::close(fd);
-  return f;
+  return appendStreamOf(openOwnRegular(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600));
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/file_ops.h"
+#include "platform/file_read.h"
 #include "platform/registry.h"
 
 namespace nfy::platform::reg::store {
@@ -32,10 +33,10 @@ long statusFor(int error) {
 long readAll(const std::string& path, std::string& text) {
   // A FIFO or device at the store's name is refused without waiting on it.
   errno = 0;
-  switch (readRegularFile(path, text)) {
+  switch (readFile(path, text, {.followLink = true})) {
     case ReadStatus::Ok: return kSuccess;
     case ReadStatus::Missing: return kSuccess;
-    case ReadStatus::Failed: break;
+    default: break;
   }
   return statusFor(errno);
 }

@@ -146,7 +146,7 @@ bool claimInstance(const std::string& exePath) {
   return true;
 }
 
-bool previousInstance() {
+bool claimSingleInstance() {
   static const bool answer = claimInstance(exePath().string());
   return answer;
 }

@@ -13,7 +13,7 @@
 
 #include "base/errors.h"
 #include "base/utf8.h"
-#include "platform/file_ops.h"
+#include "platform/file_read.h"
 #include "platform/xml_text.h"
 
 namespace nfy::platform::xml {
@@ -341,7 +341,7 @@ class PugiDocument : public Document {
   bool loadFile(const std::string& path) override {
     // Only a regular file: a FIFO planted at the name must not hang the run.
     std::string bytes;
-    if (readRegularFile(path, bytes) != ReadStatus::Ok) return fail();
+    if (readFile(path, bytes, {.followLink = true}) != ReadStatus::Ok) return fail();
     return load(bytes);
   }
 

@@ -1,7 +1,5 @@
 #include "platform/file_ops.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 // after windows.h
 #include <aclapi.h>
@@ -13,31 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/append_stream.h"
 #include "platform/win32/file_time.h"
 #include "platform/win32/owner.h"
-#include "platform/win32/read_capped.h"
 
 namespace nfy::platform {
 namespace {
 
-bool stampOfHandle(HANDLE h, FileStamp& s) {
-  FILETIME written;
-  LARGE_INTEGER size;
-  if (!GetFileTime(h, nullptr, nullptr, &written) || !GetFileSizeEx(h, &size)) return false;
-  s = {};
-  s.exists = true;
-  s.size = static_cast<std::uint64_t>(size.QuadPart);
-  s.modified = toEpochNs(written);
-  return true;
-}
-
 // Shares everything, so that neither other readers and writers nor a
-// rename over the file are held up by our handle. Unless `follow`, a
-// symbolic link or junction at the name is opened itself (and then refused
-// by isPlainFile), never the file it points to.
-HANDLE openShared(const std::string& path, DWORD access, DWORD disposition, bool follow = false) {
+// rename over the file are held up by our handle. A symbolic link or
+// junction at the name is opened itself (and then refused by isPlainFile),
+// never the file it points to.
+HANDLE openShared(const std::string& path, DWORD access, DWORD disposition) {
   return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // A file on a disk that is neither a folder nor a link (a pipe or a device
@@ -49,8 +36,8 @@ bool isPlainFile(HANDLE h) {
 }
 
 // Opens with openShared and keeps the handle only for a plain file.
-HANDLE openPlain(const std::string& path, DWORD access, DWORD disposition, bool follow = false) {
-  HANDLE h = openShared(path, access, disposition, follow);
+HANDLE openPlain(const std::string& path, DWORD access, DWORD disposition) {
+  HANDLE h = openShared(path, access, disposition);
   if (h == INVALID_HANDLE_VALUE || isPlainFile(h)) return h;
   CloseHandle(h);
   SetLastError(ERROR_ACCESS_DENIED);
@@ -157,97 +144,6 @@ std::int64_t fileClockNow() {
   FILETIME ft;
   GetSystemTimeAsFileTime(&ft);
   return toEpochNs(ft);
-}
-
-namespace {
-
-// Why an open failed: Missing only when nothing stands at the name; a file
-// that could not be opened must never pass for one that does not exist.
-ReadStatus openFailure(const std::string& path) {
-  const DWORD e = GetLastError();
-  const bool missing = (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) &&
-                       GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-  SetLastError(e);
-  return missing ? ReadStatus::Missing : ReadStatus::Failed;
-}
-
-ReadStatus readWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp, bool follow, bool own = false) {
-  bytes.clear();
-  HANDLE h =
-      own ? openOwnPlain(path, GENERIC_READ, OPEN_EXISTING) : openPlain(path, GENERIC_READ, OPEN_EXISTING, follow);
-  if (h == INVALID_HANDLE_VALUE) return openFailure(path);
-  ReadStatus result = ReadStatus::Failed;
-  // A writer that rewrites the file in place while we read it changes its
-  // stamp; read again until the content and the stamp belong together.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    FileStamp before, after;
-    if (!stampOfHandle(h, before)) break;
-    bytes.resize(static_cast<size_t>(before.size));
-    size_t got = 0;
-    bool ok = true;
-    for (;;) {
-      if (got == bytes.size()) bytes.resize(bytes.size() + 4096);
-      OVERLAPPED at{};
-      at.Offset = static_cast<DWORD>(got);
-      at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(got) >> 32);
-      DWORD n = 0;
-      DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - got, 1u << 30));
-      if (!ReadFile(h, bytes.data() + got, want, &n, &at)) {
-        ok = GetLastError() == ERROR_HANDLE_EOF;
-        break;
-      }
-      if (n == 0) break;
-      got += n;
-    }
-    bytes.resize(got);
-    if (!ok || !stampOfHandle(h, after)) break;
-    if (before == after && after.size == got) {
-      stamp = after;
-      result = ReadStatus::Ok;
-      break;
-    }
-  }
-  CloseHandle(h);
-  if (result != ReadStatus::Ok) bytes.clear();
-  return result;
-}
-
-}  // namespace
-
-ReadStatus readFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
-  return readWithStamp(path, bytes, stamp, false);
-}
-
-ReadStatus readOwnFileWithStamp(const std::string& path, std::string& bytes, FileStamp& stamp) {
-  return readWithStamp(path, bytes, stamp, false, true);
-}
-
-ReadStatus readRegularFile(const std::string& path, std::string& bytes) {
-  FileStamp ignored;
-  return readWithStamp(path, bytes, ignored, true);
-}
-
-namespace {
-
-// At most `maxBytes` + 1 bytes of an opened file (more than `maxBytes` tells
-// the caller that the file is longer).
-ReadStatus readStartOf(const std::string& path, HANDLE h, std::string& bytes, size_t maxBytes) {
-  if (h == INVALID_HANDLE_VALUE) return openFailure(path);
-  bool ok = readUpTo(h, maxBytes + 1, bytes);
-  CloseHandle(h);
-  return ok ? ReadStatus::Ok : ReadStatus::Failed;
-}
-
-}  // namespace
-
-ReadStatus readFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
-  bytes.clear();
-  return readStartOf(path, openPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
-}
-
-ReadStatus readOwnFileStart(const std::string& path, std::string& bytes, size_t maxBytes) {
-  bytes.clear();
-  return readStartOf(path, openOwnPlain(path, GENERIC_READ, OPEN_EXISTING), bytes, maxBytes);
 }
 
 namespace {
@@ -379,30 +275,9 @@ bool isReplaceLeftover(const std::string& name, const std::string& target) {
   return dots == 2;
 }
 
-namespace {
-
-std::FILE* appendStreamOf(HANDLE h) {
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(fd, "ab");
-  if (!f) _close(fd);
-  return f;
-}
-
-}  // namespace
-
 std::FILE* openAppendStream(const std::string& path) {
   // A handle is not inherited unless asked for, and neither is this one.
   return appendStreamOf(openOwnPlain(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS));
-}
-
-std::FILE* createAppendStream(const std::string& path) {
-  // CREATE_NEW fails on anything at the name, a link opened as itself too.
-  return appendStreamOf(openShared(path, FILE_APPEND_DATA | SYNCHRONIZE, CREATE_NEW));
 }
 
 bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

@@ -2,40 +2,17 @@
 
 #include <windows.h>
 
-#include <algorithm>
+#include "platform/win32/append_stream.h"
 
 namespace nfy::platform {
 
-NewFileWriter::~NewFileWriter() { close(); }
-
-bool NewFileWriter::create(const std::string& path) {
-  if (handle_ != kNone) return false;
+std::FILE* createNewFile(const std::string& path, NewFile) {
   // CREATE_NEW fails on any name that exists, a link included; a link is
-  // never followed, as it is opened as itself.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  handle_ = reinterpret_cast<std::intptr_t>(h);
-  return true;
-}
-
-bool NewFileWriter::write(std::string_view bytes) {
-  if (handle_ == kNone) return false;
-  HANDLE h = reinterpret_cast<HANDLE>(handle_);
-  while (!bytes.empty()) {
-    DWORD n = 0;
-    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
-    if (!WriteFile(h, bytes.data(), want, &n, nullptr) || n == 0) return false;
-    bytes.remove_prefix(n);
-  }
-  return true;
-}
-
-bool NewFileWriter::close() {
-  if (handle_ == kNone) return false;
-  HANDLE h = reinterpret_cast<HANDLE>(handle_);
-  handle_ = kNone;
-  return CloseHandle(h) != 0;
+  // never followed, as it is opened as itself. The file takes its access
+  // rights from the folder.
+  return appendStreamOf(CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 }  // namespace nfy::platform

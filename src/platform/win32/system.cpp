@@ -97,7 +97,7 @@ bool claimInstance(const std::string& exePath) {
   return m != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool previousInstance() {
+bool claimSingleInstance() {
   static const bool answer = claimInstance(modulePath());
   return answer;
 }

@@ -127,7 +127,7 @@ void InboxWindow::fillList() {
   for (const Message& m : model_.messages()) {
     auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2);
     box->set_margin(8);
-    std::string subject = m.subject.empty() ? "(no subject)" : m.subject;
+    std::string subject = m.subject.empty() ? texts::kNoSubject : m.subject;
     box->append(*label(m.unread ? "<b>" + escaped(subject) + "</b>" : escaped(subject)));
     if (std::string from = fromLine(m, kFromSeparator); !from.empty()) box->append(*label(escaped(from), true));
     if (m.awaitsConfirmation) {
@@ -165,9 +165,9 @@ void InboxWindow::showOpened() {
     body_.get_buffer()->set_text("");
     return;
   }
-  std::string subject = m->subject.empty() ? "(no subject)" : m->subject;
+  std::string subject = m->subject.empty() ? texts::kNoSubject : m->subject;
   subject_.set_markup("<span size='large' weight='bold'>" + escaped(subject) + "</span>");
-  meta_.set_text(shown(fromLine(*m, kFromSeparator)));
+  meta_.set_text(shown(headerLine(*m, kFromSeparator)));
   confirm_.set_visible(m->awaitsConfirmation);
   actions_.set_visible(m->awaitsConfirmation || !status_.get_text().empty());
   body_.get_buffer()->set_text(shown(model_.body(m->id)));

@@ -225,7 +225,8 @@ void InboxWindow::createChildren() {
   SendMessageW(subject_, WM_SETFONT, reinterpret_cast<WPARAM>(big_), TRUE);
   meta_ = child(L"STATIC", L"", SS_LEFTNOWORDWRAP, kMeta);
   confirm_ = child(L"BUTTON", L"&Confirm", WS_TABSTOP | BS_PUSHBUTTON, kConfirm);
-  status_ = child(L"STATIC", L"", SS_LEFTNOWORDWRAP, kStatus);
+  // Wraps: the longest status takes two lines beside the button.
+  status_ = child(L"STATIC", L"", SS_LEFT, kStatus);
   body_ = child(L"EDIT", L"", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kBody,
                 WS_EX_CLIENTEDGE);
 }
@@ -240,7 +241,7 @@ void InboxWindow::layout() {
   MoveWindow(meta_, x, 42, rw, 20, TRUE);
   bool actions = IsWindowVisible(confirm_) || GetWindowTextLengthW(status_) > 0;
   MoveWindow(confirm_, x, 68, 110, 28, TRUE);
-  MoveWindow(status_, x + (IsWindowVisible(confirm_) ? 122 : 0), 74, rw - 122, 20, TRUE);
+  MoveWindow(status_, x + (IsWindowVisible(confirm_) ? 122 : 0), 68, rw - 122, 30, TRUE);
   int top = actions ? 104 : 68;
   MoveWindow(body_, x, top, rw, h - top - 12, TRUE);
 }
@@ -263,7 +264,7 @@ void InboxWindow::fillList() {
   int select = 0;
   for (const Message& m : model_.messages()) {
     int i = static_cast<int>(ids_.size());
-    std::wstring subject = wide(m.subject.empty() ? "(no subject)" : m.subject);
+    std::wstring subject = wide(m.subject.empty() ? texts::kNoSubject : m.subject);
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = i;
@@ -294,8 +295,8 @@ void InboxWindow::showOpened() {
     ShowWindow(confirm_, SW_HIDE);
     SetWindowTextW(status_, L"");
   } else {
-    SetWindowTextW(subject_, wide(m->subject.empty() ? "(no subject)" : m->subject).c_str());
-    SetWindowTextW(meta_, wide(fromLine(*m, kFromSeparator)).c_str());
+    SetWindowTextW(subject_, wide(m->subject.empty() ? texts::kNoSubject : m->subject).c_str());
+    SetWindowTextW(meta_, wide(headerLine(*m, kFromSeparator)).c_str());
     SetWindowTextW(body_, editText(model_.body(m->id)).c_str());
     ShowWindow(confirm_, m->awaitsConfirmation ? SW_SHOW : SW_HIDE);
   }

@@ -14,10 +14,10 @@
 #include "app/startup.h"
 #include "base/errors.h"
 #include "bridges/desk_template.h"
+#include "inbox/body_file.h"
 #include "inbox/ini_access.h"
 #include "inbox/ini_file.h"
-#include "inbox/message_parse.h"
-#include "lifecycle/lifecycle.h"
+#include "lifecycle/expiry.h"
 #include "support/fifo.h"
 #include "support/sandbox.h"
 

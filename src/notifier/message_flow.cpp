@@ -1,4 +1,4 @@
-#include "inbox/message_flow.h"
+#include "notifier/message_flow.h"
 
 #include "app/globals.h"
 #include "app/log.h"
@@ -9,8 +9,9 @@
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_parse.h"
-#include "inbox/notification.h"
-#include "lifecycle/lifecycle.h"
+#include "inbox/run_summary.h"
+#include "lifecycle/expiry.h"
+#include "notifier/notification.h"
 #include "platform/clock.h"
 
 namespace nfy {

@@ -1,4 +1,4 @@
-#include "inbox/notification.h"
+#include "notifier/notification.h"
 
 #include <cstdint>
 
@@ -7,24 +7,13 @@
 #include "app/launch.h"
 #include "app/log.h"
 #include "base/text.h"
+#include "bridges/desk_template.h"
 #include "bridges/popup.h"
 #include "inbox/ini_access.h"
-#include "inbox/message_flow.h"
-#include "lifecycle/lifecycle.h"
+#include "inbox/run_summary.h"
+#include "lifecycle/user_status.h"
 
 namespace nfy {
-
-namespace {
-const char* kDefaultTitle =
-    "You have new messages from your service provider for your reference. Click for view all messages.";
-}
-
-std::string notificationText(const std::string& inboxTitle, const std::string& unreadCount) {
-  if (toUpper(trim(inboxTitle)) != toUpper(kDefaultTitle)) return trim(inboxTitle);
-  std::string noun = leadingNumber(unreadCount) > 1 ? " messages" : " message";
-  return "You have total " + unreadCount + noun +
-         " from your service provider for your reference. Click for view all messages.";
-}
 
 void notifyUser() {
   sUnreadMsgs = notificationText(sInboxTitle, sUnreadMsgs);

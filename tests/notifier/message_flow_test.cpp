@@ -1,4 +1,4 @@
-#include "inbox/message_flow.h"
+#include "notifier/message_flow.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,8 @@
 #include "app/globals.h"
 #include "app/paths.h"
 #include "base/errors.h"
+#include "bridges/desk_template.h"
 #include "inbox/ini_access.h"
-#include "inbox/ini_file.h"
-#include "inbox/message_parse.h"
-#include "inbox/notification.h"
 #include "platform/system.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"
@@ -64,7 +62,7 @@ class MessageFlow : public ::testing::Test {
     // The counts follow the sections: stored messages 9001 ... of which the
     // first are unread and the first `pending` await confirmation.
     IniWriteScope scope(sInboxINI_Write);
-    for (const std::string& name : ini::sectionNames(sInboxINI_Write)) {
+    for (const std::string& name : iniSectionNames(sInboxINI_Write)) {
       if (name.rfind("90", 0) == 0) fncDeleteINISection(name, sInboxINI_Write);
     }
     const int n = std::stoi(total), u = std::stoi(unread), p = std::stoi(pending);

@@ -1,10 +1,11 @@
+#include "inbox/body_file.h"
+
 #include "app/files.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
 #include "base/errors.h"
 #include "base/text.h"
-#include "inbox/message_parse.h"
 #include "platform/file_ops.h"
 
 namespace nfy {

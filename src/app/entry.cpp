@@ -1,4 +1,0 @@
-// Process entry of nfyDeskNotify.
-#include "app/end.h"
-
-int main() { return nfy::runProcess(); }

@@ -1,0 +1,40 @@
+// Folders that other users may write too: the entries of a folder with
+// their owner and kind, what a folder is, and moving a file without
+// replacing another one. Nothing here follows a symbolic link (or, on
+// Windows, a junction or other reparse point) at an entry's own name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/file_ops.h"
+
+namespace nfy::platform {
+
+struct FolderEntry {
+  std::string name;
+  bool regular = false;  // a plain file: no folder, link, FIFO or device
+  bool own = false;      // belongs to the user as whom the process runs
+  FileStamp stamp;       // size and modification time of the entry itself
+};
+
+// True when `path` is a folder itself, not a link to one.
+bool isPlainFolder(const std::string& path);
+// isPlainFolder, and the folder belongs to the user as whom the process
+// runs (owner as for files).
+bool isOwnFolder(const std::string& path);
+
+// Whether a link at the folder's own name is listed as the folder it
+// leads to (a path the administrator configured) or refused.
+enum class FolderLink { Refused, Followed };
+
+// The entries of a folder ("." and ".." left out), in the order the system
+// gives them. False when the folder cannot be listed (lastFileError() tells
+// why), also when listing stops part way.
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link = FolderLink::Refused);
+
+// Renames a file within one volume, never over an existing file (false
+// then, and on any other failure).
+bool moveFileNoReplace(const std::string& from, const std::string& to);
+
+}  // namespace nfy::platform

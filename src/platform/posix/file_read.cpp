@@ -1,0 +1,116 @@
+#include "platform/file_read.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/posix/file_stamp.h"
+
+namespace nfy::platform {
+namespace {
+
+// Why an open failed: Missing only when nothing stands at the name. An open
+// that says "no such file" while the name is there (a failing disk, a file
+// system that reports wrongly) is a failure.
+ReadStatus openFailure(const std::string& path) {
+  const int error = errno;
+  struct stat st {};
+  const bool missing =
+      (error == ENOENT || error == ENOTDIR) && ::lstat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  errno = error;
+  if (missing) return ReadStatus::Missing;
+  return error == ELOOP ? ReadStatus::NotRegular : ReadStatus::Failed;
+}
+
+// Reads the open file from its start into `bytes`, at most `limit` bytes.
+// The buffer starts at the size the file had and grows as the file turns
+// out longer (no size is taken on trust). False when a read fails.
+bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, std::string& bytes) {
+  bytes.resize(static_cast<size_t>(std::min(size, limit)));
+  size_t got = 0;
+  while (got < limit) {
+    if (got == bytes.size()) {
+      const std::uint64_t more = std::max<std::uint64_t>(4096, got - static_cast<size_t>(std::min(size, limit)));
+      bytes.resize(static_cast<size_t>(std::min(limit, got + more)));
+    }
+    ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  bytes.resize(got);
+  return true;
+}
+
+// Reads the regular file open as `fd`, described by `st`. Sets `error` to
+// the errno of a failure.
+ReadStatus readOpened(int fd, struct stat st, const ReadOptions& options, std::string& bytes, FileStamp* stamp,
+                      int& error) {
+  const std::uint64_t limit =
+      options.maxBytes >= ReadOptions::kWholeFile - 1 ? ReadOptions::kWholeFile : options.maxBytes + 1;
+  errno = 0;
+  // A writer that rewrites the file in place while we read it changes its
+  // stamp; read again until the content and the stamp belong together.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size > options.maxBytes && !options.keepStart) {
+      error = EFBIG;
+      return ReadStatus::TooLarge;
+    }
+    if (!readFromStart(fd, size, limit, bytes)) break;
+    if (bytes.size() > options.maxBytes && !options.keepStart) {
+      error = EFBIG;  // it grew since it was looked at
+      return ReadStatus::TooLarge;
+    }
+    struct stat after {};
+    if (::fstat(fd, &after) != 0) break;
+    if (stampOf(st) == stampOf(after) &&
+        (bytes.size() == static_cast<size_t>(after.st_size) || bytes.size() == limit)) {
+      if (stamp) *stamp = stampOf(after);
+      return ReadStatus::Ok;
+    }
+    st = after;
+  }
+  // A file that kept changing while it was read has no errno of its own.
+  error = errno != 0 ? errno : EAGAIN;
+  return ReadStatus::Failed;
+}
+
+}  // namespace
+
+ReadStatus readFile(const std::string& path, std::string& bytes, const ReadOptions& options, FileStamp* stamp) {
+  bytes.clear();
+  // O_NONBLOCK: a FIFO or device at the name is never waited on.
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (options.followLink ? 0 : O_NOFOLLOW));
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return openFailure(path);
+  struct stat st {};
+  ReadStatus result = ReadStatus::Failed;
+  int error = 0;
+  if (::fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    result = ReadStatus::NotRegular;
+    error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  } else if (options.ownOnly && st.st_uid != ::geteuid()) {
+    // Another user's file in the shared folder is never taken for the
+    // user's own.
+    result = ReadStatus::NotOwn;
+    error = EACCES;
+  } else {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    result = readOpened(fd, st, options, bytes, stamp, error);
+  }
+  ::close(fd);
+  if (result != ReadStatus::Ok) bytes.clear();
+  errno = error;
+  return result;
+}
+
+}  // namespace nfy::platform
