@@ -25,13 +25,17 @@ bool leftoverOf(const std::string& name, const std::function<bool(const std::str
 }
 
 int clean(const std::string& folder, const std::function<bool(const std::string&)>& isTarget) {
+  // The messages folder holds a body per stored message: only names of
+  // leftovers are looked at further.
+  const platform::EntryNames leftovers = [&](std::string_view name) { return leftoverOf(std::string(name), isTarget); };
   std::vector<platform::FolderEntry> entries;
-  if (!paths::isAbsolute(folder) || !platform::isPlainFolder(folder) || !platform::listFolder(folder, entries)) {
+  if (!paths::isAbsolute(folder) || !platform::isPlainFolder(folder) ||
+      !platform::listFolder(folder, entries, platform::FolderLink::Refused, leftovers)) {
     return 0;
   }
   int removed = 0;
   for (const platform::FolderEntry& e : entries) {
-    if (!e.regular || !e.own || !leftoverOf(e.name, isTarget)) continue;
+    if (!e.regular || !e.own) continue;
     const std::string path = folder + paths::sep() + e.name;
     if (platform::removeFile(path)) {
       subWriteLog("MSG : Deleting file :: " + path);

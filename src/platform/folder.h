@@ -4,7 +4,9 @@
 // Windows, a junction or other reparse point) at an entry's own name.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_ops.h"
@@ -28,10 +30,15 @@ bool isOwnFolder(const std::string& path);
 // leads to (a path the administrator configured) or refused.
 enum class FolderLink { Refused, Followed };
 
+// Which entries a listing is about, by name alone: only those are looked at
+// (their kind, owner and stamp cost a call each) and listed. Empty: all.
+using EntryNames = std::function<bool(std::string_view name)>;
+
 // The entries of a folder ("." and ".." left out), in the order the system
 // gives them. False when the folder cannot be listed (lastFileError() tells
 // why), also when listing stops part way.
-bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link = FolderLink::Refused);
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link = FolderLink::Refused,
+                const EntryNames& wanted = {});
 
 // Renames a file within one volume, never over an existing file (false
 // then, and on any other failure).

@@ -77,6 +77,12 @@ TEST(FolderList, TellsFilesFromFoldersWithTheirStamps) {
   EXPECT_EQ(entries[0].stamp.size, 3u);
   EXPECT_EQ(entries[1].name, "sub");
   EXPECT_FALSE(entries[1].regular);
+  // Only the names asked for are listed.
+  ASSERT_TRUE(listFolder(box.path("list"), entries, FolderLink::Refused,
+                         [](std::string_view name) { return name.ends_with(".ini"); }));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "a.ini");
+  EXPECT_EQ(entries[0].stamp.size, 3u);
   EXPECT_FALSE(listFolder(box.path("missing"), entries));
   EXPECT_FALSE(listFolder(box.path("list/a.ini"), entries));
   EXPECT_TRUE(entries.empty());

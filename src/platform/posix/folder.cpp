@@ -23,7 +23,8 @@ bool isOwnFolder(const std::string& path) {
   return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
-bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link) {
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link,
+                const EntryNames& wanted) {
   entries.clear();
   int dfd =
       ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (link == FolderLink::Followed ? 0 : O_NOFOLLOW));
@@ -41,6 +42,7 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, Fo
     dirent* d = ::readdir(dir);
     if (!d) break;
     if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+    if (wanted && !wanted(d->d_name)) continue;
     struct stat st {};
     if (::fstatat(dfd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
     FolderEntry e;

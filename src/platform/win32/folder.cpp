@@ -38,7 +38,8 @@ bool isPlainFolder(const std::string& path) {
 
 bool isOwnFolder(const std::string& path) { return isPlainFolder(path) && ownedByMe(path); }
 
-bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link) {
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link,
+                const EntryNames& wanted) {
   entries.clear();
   const DWORD a = folder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(folder.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return false;
@@ -54,6 +55,7 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, Fo
   do {
     std::string name = d.cFileName;
     if (name == "." || name == "..") continue;
+    if (wanted && !wanted(name)) continue;
     FolderEntry e;
     e.name = name;
     e.regular = (d.dwFileAttributes & kNotPlain) == 0;
