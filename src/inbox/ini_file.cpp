@@ -75,8 +75,11 @@ std::unordered_map<std::string, int>& snapshots() {
 }
 
 std::unordered_map<std::string, Cached>& cache() {
-  static std::unordered_map<std::string, Cached> files;
-  return files;
+  // Never destroyed: freeing the parsed document of a large inbox at the end
+  // of a run costs more than the rest of the exit, and the end of the
+  // process frees it anyway.
+  static auto* files = new std::unordered_map<std::string, Cached>();
+  return *files;
 }
 
 bool isSettled(const platform::FileStamp& st) {
