@@ -41,20 +41,10 @@ void logExpired(const std::string& id, const std::string& subject) {
   subWriteLog("MSG : ----Msg ID. " + id + " [Subject: " + subject + "] has been EXPIRED.");
 }
 
-TimeToLive storedTimeToLive(const std::string& id) {
-  TimeToLive ttl;
-  ttl.kind = readIni(id, "TimeToLive");
-  if (ttl.inHours()) ttl.amount = readIni(id, "TimeToLiveHrs");
-  if (ttl.inDays()) ttl.amount = readIni(id, "TimeToLiveDays");
-  if (ttl.byDate()) ttl.date = readIni(id, "TimeToLiveDate");
-  if (ttl.inHours() || ttl.inDays() || ttl.byDate()) ttl.downloaded = readIni(id, "DownloadedMNTime");
-  return ttl;
-}
-
 // The time-to-live rule of one message, with its log lines; true when its
 // time has run out.
 bool timeToLiveOver(const std::string& id, const std::string& subject) {
-  const TimeToLive ttl = storedTimeToLive(id);
+  const TimeToLive ttl = storedTimeToLive([&](const char* key) { return readIni(id, key); });
   if (ttl.inHours()) {
     subWriteLog(
         "MSG : Msg will be expire after, Number of hours after the msgs is downloaded by the "
@@ -218,6 +208,16 @@ void fncDeleteExpiredMsgs() {
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
   }
+}
+
+TimeToLive storedTimeToLive(const std::function<std::string(const char* key)>& value) {
+  TimeToLive ttl;
+  ttl.kind = value("TimeToLive");
+  if (ttl.inHours()) ttl.amount = value("TimeToLiveHrs");
+  if (ttl.inDays()) ttl.amount = value("TimeToLiveDays");
+  if (ttl.byDate()) ttl.date = value("TimeToLiveDate");
+  if (ttl.inHours() || ttl.inDays() || ttl.byDate()) ttl.downloaded = value("DownloadedMNTime");
+  return ttl;
 }
 
 bool hasExpiry(const TimeToLive& ttl) {

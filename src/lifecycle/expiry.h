@@ -2,6 +2,7 @@
 // that removes and reports those that are.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,10 @@ struct TimeToLive {
   bool inDays() const { return kind == "1"; }
   bool byDate() const { return kind == "2"; }
 };
+
+// The time-to-live keys of a stored message, read through `value` (key
+// name to its text): the kind first, then only the keys that kind uses.
+TimeToLive storedTimeToLive(const std::function<std::string(const char* key)>& value);
 
 // True when the message has a moment to expire at: hours or days after it
 // was received (an amount of 0 never expires), or a date; in every case only

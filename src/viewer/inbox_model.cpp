@@ -51,13 +51,9 @@ bool looksLikeText(const std::string& bytes) {
 // When a stored message expires, by the rule of the clean-up pass; "" for
 // one that never does or whose times cannot be read (the pass logs those).
 std::string expiryText(const std::string& id) {
-  TimeToLive ttl;
-  ttl.kind = value(id, "TimeToLive");
-  ttl.amount = value(id, ttl.inHours() ? "TimeToLiveHrs" : "TimeToLiveDays");
-  ttl.date = value(id, "TimeToLiveDate");
-  ttl.downloaded = value(id, "DownloadedMNTime");
   try {
-    const std::optional<DateTime> moment = expiryMoment(ttl);
+    const std::optional<DateTime> moment =
+        expiryMoment(storedTimeToLive([&](const char* key) { return value(id, key); }));
     return moment ? moment->stamp() : std::string();
   } catch (const std::exception&) {
     return {};

@@ -97,7 +97,7 @@ ReadStatus readFile(const std::string& path, std::string& bytes, const ReadOptio
   if (GetFileType(h) != FILE_TYPE_DISK) {
     result = ReadStatus::NotRegular;  // a pipe or a device opened by name
   } else if (!GetFileInformationByHandle(h, &info)) {
-    result = ReadStatus::Failed;
+    error = GetLastError();
   } else if (info.dwFileAttributes & kNotPlain) {
     result = ReadStatus::NotRegular;
   } else if (options.ownOnly && !isOwnFile(h)) {
