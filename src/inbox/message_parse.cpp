@@ -65,12 +65,6 @@ struct ParsedMessage {
   std::vector<std::string> lines;  // the log lines of the parse, logged when the message is handled
 };
 
-std::string readSummary(const char* key) {
-  std::string value;
-  fncReadFromINI(value, kSummary, key, sInboxINI_Read);
-  return value;
-}
-
 // Whether a message with this id gets a section and a body file at all: the
 // id must be a number other than 0 and safe as a file and section name.
 bool isStorable(const std::string& id) { return leadingNumber(id) != 0 && isSafeMessageId(id); }
@@ -167,8 +161,8 @@ void countNewMessage(const ParsedMessage& m, Awaiting& awaiting) {
   const double pending = awaiting.others(idIsSafe ? m.idAtStatus : std::string()) + (m.confirmAtStatus ? 1 : 0);
   sReqConfirmMsgs = numberText(pending);
   if (pending > 0) {
-    const std::string msgId = readSummary("MSGId");
-    const std::string subject = readSummary("Subject");
+    const std::string msgId = readIni(kSummary, "MSGId");
+    const std::string subject = readIni(kSummary, "Subject");
     // An unsafe id is never recorded as the message awaiting confirmation:
     // that message is not stored.
     if ((leadingNumber(msgId) <= 0 || subject.empty()) && idIsSafe) {
@@ -399,7 +393,7 @@ bool fncParseDeskMessages(const std::string& reply) {
     auto groupStart = std::chrono::steady_clock::now();
     const char* keys[] = {"TotalMsgs", "UNREADMsgs", "RequireUserConfirmation", "MSGId", "Subject"};
     for (const char* key : keys) {
-      if (trim(readSummary(key)).empty()) writeSummary(key, std::string(key) == "Subject" ? "" : "0");
+      if (trim(readIni(kSummary, key)).empty()) writeSummary(key, std::string(key) == "Subject" ? "" : "0");
     }
 
     // Records are kept for real messages only: nodes that are skipped take

@@ -18,8 +18,6 @@ namespace nfy {
 
 namespace {
 
-void readSummary(std::string& target, const char* key) { fncReadFromINI(target, "MsgCount", key, sInboxINI_Read); }
-
 // The status request URL from the endpoint INI.
 std::string statusRequestUrl() {
   std::string base;
@@ -38,7 +36,7 @@ std::string statusRequestXml() {
 
 // Reads the unread count again and notifies when messages are unread.
 void notifyWhenUnread() {
-  readSummary(sUnreadMsgs, "UnReadMsgs");
+  sUnreadMsgs = readIni("MsgCount", "UnReadMsgs");
   if (leadingNumber(sUnreadMsgs) > 0) notifyUser();
 }
 
@@ -47,11 +45,11 @@ void notifyWhenUnread() {
 bool fncExtractMsgData() {
   try {
     subWriteLog("MSG : In fncExtractMsgData");
-    readSummary(sTotalMsgs, "TotalMsgs");
-    readSummary(sUnreadMsgs, "UnreadMsgs");
-    readSummary(sReqConfirmMsgs, "RequireUserConfirmation");
-    readSummary(sMsgID, "MSGId");
-    readSummary(sSubject, "Subject");
+    sTotalMsgs = readIni("MsgCount", "TotalMsgs");
+    sUnreadMsgs = readIni("MsgCount", "UnreadMsgs");
+    sReqConfirmMsgs = readIni("MsgCount", "RequireUserConfirmation");
+    sMsgID = readIni("MsgCount", "MSGId");
+    sSubject = readIni("MsgCount", "Subject");
     subWriteLog("MSG : Total existing messages            = " + numberText(leadingNumber(sTotalMsgs)));
     subWriteLog("MSG : Total Unread messages              = " + numberText(leadingNumber(sUnreadMsgs)));
     subWriteLog("MSG : Require User Confirmation messages = " + numberText(leadingNumber(sReqConfirmMsgs)));
