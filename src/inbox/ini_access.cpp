@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
+#include "app/web_request.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/ini_document.h"
@@ -180,6 +181,16 @@ std::string readIni(const std::string& section, const std::string& key) {
 
 void writeSummary(const std::string& key, const std::string& value) {
   fncwriteToINI("MsgCount", key, value, sInboxINI_Write);
+}
+
+std::string endpointUrl(const std::string& section, const std::string& request) {
+  std::string base;
+  fncReadFromINI(base, section, "URL", sInstallPath + paths::endpointIni());
+  if (trim(base).empty()) {
+    subWriteLog("ERR: Unable to find url in " + section);
+    return base;
+  }
+  return serviceUrl(base, request);
 }
 
 std::string iniValue(const std::string& file, std::string_view section, std::string_view key) {

@@ -112,6 +112,11 @@ std::string readIni(const std::string& section, const std::string& key);
 // fncwriteToINI writes it (with its log lines).
 void writeSummary(const std::string& key, const std::string& value);
 
+// The URL of a web-service request: the "URL" of `section` in the endpoint
+// INI, with serviceUrl's "tfr_<request>.asp?..." added. A blank URL logs
+// "ERR: Unable to find url in <section>" and comes back as read.
+std::string endpointUrl(const std::string& section, const std::string& request);
+
 // --- Whole reads: nothing is logged, nothing cut ---
 // A file name that is empty, bare or relative names no file. A file that
 // exists but cannot be read raises the system's error (its number and text,

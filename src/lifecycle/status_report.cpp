@@ -56,17 +56,6 @@ std::string deliveryReportXml(const DeliveryReport& r) {
 
 namespace {
 
-// The endpoint of the report, or "" (with its error line) when none is set.
-std::string reportUrl() {
-  std::string url;
-  fncReadFromINI(url, "wpdcmsendmsgdskupd", "URL", sInstallPath + paths::endpointIni());
-  if (trim(url).empty()) {
-    subWriteLog("ERR: Unable to find url in wpdcmsendmsgdskupd");
-    return url;
-  }
-  return serviceUrl(url, "wpdcmsendmsgdskupd");
-}
-
 void nullsForBlanks(DeliveryReport& r) {
   for (std::string* v :
        {&r.mnDownloadTime, &r.mnInformTime, &r.mnDisplayTime, &r.mnReplyTime, &r.mnExpiryTime, &r.mnRecallTime}) {
@@ -120,7 +109,7 @@ void fncPostTemplateExecutionStatus(DeliveryReport r) {
 OutboxReport prepareOutboxReport(DeliveryReport r) {
   nullsForBlanks(r);
   OutboxReport out;
-  out.url = reportUrl();
+  out.url = endpointUrl("wpdcmsendmsgdskupd", "wpdcmsendmsgdskupd");
   out.body = deliveryReportXml(r);
   out.path = savedReportPath(r);
   return out;

@@ -18,17 +18,6 @@ namespace nfy {
 
 namespace {
 
-// The status request URL from the endpoint INI.
-std::string statusRequestUrl() {
-  std::string base;
-  fncReadFromINI(base, "wpdcmgetmsgs", "URL", sInstallPath + paths::endpointIni());
-  if (trim(base).empty()) {
-    subWriteLog("ERR: Unable to find url in wpdcmgetmsgs");
-    return base;
-  }
-  return serviceUrl(base, "wpdcmgetmsgstatus");
-}
-
 std::string statusRequestXml() {
   return "<wpdcmgetmsgstatus><mmid>" + xmlEscape(sMemberID) + "</mmid><regid>" + xmlEscape(sRegID) + "</regid>" +
          "<usrname>" + xmlEscape(sUserName) + "</usrname><dt>" + platform::nowStamp() + "</dt></wpdcmgetmsgstatus>";
@@ -56,7 +45,7 @@ bool fncExtractMsgData() {
     subWriteLog("MSG : Message Id                         = " + numberText(leadingNumber(sMsgID)));
     subWriteLog("MSG : Subject                            = " + trim(sSubject));
 
-    std::string url = statusRequestUrl();
+    std::string url = endpointUrl("wpdcmgetmsgs", "wpdcmgetmsgstatus");
     std::string reply;
     bool posted = WebPost(statusRequestXml(), url, reply);
 

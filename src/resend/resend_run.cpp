@@ -27,13 +27,9 @@ void resendMain() {
     }
     readIdentifiers();
 
-    std::string url;
-    fncReadFromINI(url, "wpdcmsendmsgdskupd", "URL", sInstallPath + paths::endpointIni());
-    if (trim(url).empty()) {
-      subWriteLog("ERR: Unable to find url in wpdcmsendmsgdskupd");
-      subEndApplication();
-    }
-    deliverSavedReports(sDataPath + paths::postLogsFolder(), serviceUrl(url, "wpdcmsendmsgdskupd"), {},
+    const std::string url = endpointUrl("wpdcmsendmsgdskupd", "wpdcmsendmsgdskupd");
+    if (trim(url).empty()) subEndApplication();
+    deliverSavedReports(sDataPath + paths::postLogsFolder(), url, {},
                         sDataPath + paths::inboxFolder() + paths::sep() + "nfyDeskInbox_" + sUserName + ".ini");
   } catch (const std::exception& e) {
     auto t = trap(e);
