@@ -11,8 +11,11 @@
 # notifier that posts the same request to the same simulator and then reads
 # the inbox once (idle) or writes the new bodies, each flushed, and replaces
 # the inbox once with the run's final text (flushed, renamed, folder
-# flushed). Prints the medians and their ratio, then the renames and
-# flushes (strace) of a 10-message run and of idle runs.
+# flushed). A run that shows the popup (stored unread messages) is also set
+# beside that floor with one popup shown and closed on the same bus, the
+# least a run that tells the user needs. Prints the medians and their
+# ratios, then the renames and flushes (strace) of a 10-message run and of
+# idle runs.
 #
 # Usage: bench/run_cost.sh [runs] [inbox sizes] (default 5 and "0 1000 20000").
 # Needs build/linux. Works on the disk of the temporary folder (TMPDIR),
@@ -76,32 +79,48 @@ median() { sort -n | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2
 # One case: the inbox it starts from, the reply, and how many bodies the
 # floor writes ("idle": none, the inbox read once).
 measure() {
-  local label="$1" size="$2" bodies="$3" times="$sandbox/times" floors="$sandbox/floors" i start url data
+  local label="$1" size="$2" bodies="$3" times="$sandbox/times" floors="$sandbox/floors" told="$sandbox/told"
+  local i start url data shown popups floor_args
   : >"$times"
   : >"$floors"
+  : >"$told"
   for ((i = 0; i < runs; i++)); do
     restore "$size"
+    popups="$(wc -l <"$sandbox/popups.txt" 2>/dev/null || echo 0)"
     start=$(now_us)
     "$program" || true
     echo $(($(now_us) - start)) >>"$times"
+    shown=$(($(wc -l <"$sandbox/popups.txt" 2>/dev/null || echo 0) > popups))
     # The same request as the run made, from its log.
     log="$(ls "$install"/ApplicationLog/nfyDeskLog/*.txt | head -1)"
     url="$(sed -n "s/^[^\t]*\tMSG : Webposting Source :: \(.*\)\r$/\1/p" "$log" | head -1)"
     data="$(sed -n "s/^[^\t]*\tMSG : Webposting data :: \(.*\)\r$/\1/p" "$log" | head -1)"
     cp "$inbox" "$sandbox/final.ini"
+    if [ "$bodies" = idle ]; then
+      floor_args=("$url" "$data" "$inbox" idle)
+    else
+      floor_args=("$url" "$data" "$inbox" "$sandbox/final.ini" "$inbox_dir/Messages" "$bodies")
+    fi
     restore "$size"
     start=$(now_us)
-    if [ "$bodies" = idle ]; then
-      "$floor_bin" "$url" "$data" "$inbox" idle
-    else
-      "$floor_bin" "$url" "$data" "$inbox" "$sandbox/final.ini" "$inbox_dir/Messages" "$bodies"
-    fi
+    "$floor_bin" "${floor_args[@]}"
     echo $(($(now_us) - start)) >>"$floors"
+    # The run told the user of unread messages: the floor that does so too.
+    if [ "$shown" = 1 ]; then
+      restore "$size"
+      start=$(now_us)
+      "$floor_bin" "${floor_args[@]}" popup
+      echo $(($(now_us) - start)) >>"$told"
+    fi
   done
-  local run floor
+  local run floor with_popup
   run="$(median <"$times")"
   floor="$(median <"$floors")"
-  awk -v l="$label" -v r="$run" -v f="$floor" 'BEGIN { printf "| %-34s | %9.1f | %9.1f | %5.2f |\n", l, r, f, r / f }'
+  with_popup="$([ -s "$told" ] && median <"$told" || echo 0)"
+  awk -v l="$label" -v r="$run" -v f="$floor" -v p="$with_popup" 'BEGIN {
+    if (p > 0) printf "| %-34s | %9.1f | %9.1f | %5.2f | %9.1f | %5.2f |\n", l, r, f, r / f, p, r / p
+    else printf "| %-34s | %9.1f | %9.1f | %5.2f | %9s | %5s |\n", l, r, f, r / f, "-", "-"
+  }'
 }
 
 # The renames and flushes of one run from this inbox.
@@ -122,8 +141,8 @@ sleep 3
 echo
 echo "Medians of $runs runs, in ms:"
 echo
-echo "| case                               |       run |     floor | ratio |"
-echo "|------------------------------------|-----------|-----------|-------|"
+echo "| case                               |       run |     floor | ratio | + popup   | ratio |"
+echo "|------------------------------------|-----------|-----------|-------|-----------|-------|"
 for size in $sizes; do
   : >"$sandbox/messages.txt"
   measure "idle poll, inbox of $size" "$size" idle

@@ -5,12 +5,16 @@
 // - reads the inbox once (an idle poll: nothing to store), or
 // - writes the new messages' body files, each flushed, flushes their folder
 //   once, and replaces the inbox once with its final text (temporary file,
-//   flushed, renamed, folder flushed).
+//   flushed, renamed, folder flushed);
+// and, with "popup" at the end, then shows one notification on the session
+// bus and waits until it is closed, as a run that tells the user of unread
+// messages does.
 //
-//   run_floor <url> <request body> <inbox> idle
-//   run_floor <url> <request body> <inbox> <final inbox text> <messages folder> <bodies>
+//   run_floor <url> <request body> <inbox> idle [popup]
+//   run_floor <url> <request body> <inbox> <final inbox text> <messages folder> <bodies> [popup]
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <libnotify/notify.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -67,29 +71,53 @@ bool flushFolder(const std::string& folder) {
   return ::close(fd) == 0 && ok;
 }
 
-}  // namespace
+// One notification with an action, shown until the server closes it.
+bool popup() {
+  if (!notify_init("run_floor")) return false;
+  NotifyNotification* n = notify_notification_new("New messages", "You have unread messages.", nullptr);
+  notify_notification_add_action(
+      n, "default", "Open", [](NotifyNotification*, char*, gpointer) {}, nullptr, nullptr);
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  g_signal_connect_swapped(n, "closed", G_CALLBACK(g_main_loop_quit), loop);
+  const bool shown = notify_notification_show(n, nullptr);
+  if (shown) g_main_loop_run(loop);
+  g_main_loop_unref(loop);
+  g_object_unref(n);
+  return shown;
+}
 
-int main(int argc, char** argv) {
-  const bool idle = argc == 5 && std::string(argv[4]) == "idle";
-  if (!idle && argc != 7) {
-    std::fprintf(stderr,
-                 "usage: run_floor <url> <request body> <inbox> idle\n"
-                 "       run_floor <url> <request body> <inbox> <final inbox text> <messages folder> <bodies>\n");
-    return 2;
-  }
-  if (!post(argv[1], argv[2])) return 1;
+bool storeOnce(char** argv) {
   std::string inbox;
-  if (idle) {
-    (void)readWhole(argv[3], inbox);  // an empty inbox may be no file yet
-    return 0;
-  }
-  if (!readWhole(argv[4], inbox)) return 1;
+  if (!readWhole(argv[4], inbox)) return false;
   const std::string folder = argv[5];
   const std::string body = "Body of a message.\rSecond line.";
   for (int m = 0, n = std::atoi(argv[6]); m < n; ++m) {
-    if (!writeFlushed(folder + "/floor-" + std::to_string(m) + ".dat", body)) return 1;
+    if (!writeFlushed(folder + "/floor-" + std::to_string(m) + ".dat", body)) return false;
   }
-  if (!flushFolder(folder)) return 1;
+  if (!flushFolder(folder)) return false;
   nfy::platform::FileStamp stamp;
-  return nfy::platform::replaceFileWith(argv[3], inbox, stamp, 2000) ? 0 : 1;
+  return nfy::platform::replaceFileWith(argv[3], inbox, stamp, 2000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool withPopup = argc > 1 && std::string(argv[argc - 1]) == "popup";
+  if (withPopup) --argc;
+  const bool idle = argc == 5 && std::string(argv[4]) == "idle";
+  if (!idle && argc != 7) {
+    std::fprintf(stderr,
+                 "usage: run_floor <url> <request body> <inbox> idle [popup]\n"
+                 "       run_floor <url> <request body> <inbox> <final inbox text> <messages folder> <bodies> "
+                 "[popup]\n");
+    return 2;
+  }
+  if (!post(argv[1], argv[2])) return 1;
+  if (idle) {
+    std::string inbox;
+    (void)readWhole(argv[3], inbox);  // an empty inbox may be no file yet
+  } else if (!storeOnce(argv)) {
+    return 1;
+  }
+  return !withPopup || popup() ? 0 : 1;
 }

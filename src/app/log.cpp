@@ -27,18 +27,22 @@ bool batched = false;
 
 bool isControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
 
+bool hasControl(std::string_view message) {
+  for (char c : message)
+    if (isControl(static_cast<unsigned char>(c))) return true;
+  return false;
+}
+
 // The message as a log line shows it: control characters other than tab
 // escaped, everything else unchanged.
-std::string shownText(const std::string& message) {
-  size_t first = 0;
-  while (first < message.size() && !isControl(static_cast<unsigned char>(message[first]))) ++first;
-  if (first == message.size()) return message;
-  std::string out = message.substr(0, first);
+std::string shownText(std::string_view message) {
+  std::string out;
+  out.reserve(message.size() + 8);
   static const char hex[] = "0123456789abcdef";
-  for (size_t i = first; i < message.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(message[i]);
+  for (const char ch : message) {
+    const unsigned char c = static_cast<unsigned char>(ch);
     if (!isControl(c)) {
-      out += static_cast<char>(c);
+      out += ch;
     } else if (c == '\r') {
       out += "\\r";
     } else if (c == '\n') {
@@ -54,7 +58,12 @@ std::string shownText(const std::string& message) {
 
 // Writes one line; true when the service journal took it.
 bool writeLine(const std::string& message) {
-  const std::string shown = shownText(message);
+  // Most lines hold no control character: they are written as they are,
+  // without a copy.
+  std::string escaped;
+  const bool plain = !hasControl(message);
+  if (!plain) escaped = shownText(message);
+  const std::string& shown = plain ? message : escaped;
   if (logSink) {
     try {
       logSink(shown);
@@ -73,7 +82,10 @@ bool writeLine(const std::string& message) {
   }
   if (!objLogFile) return journaled;
   try {
-    std::string line = platform::nowStamp() + "\t" + shown + "\r\n";
+    // One buffer for every line of the run: a pass over thousands of
+    // messages logs thousands of lines.
+    static std::string line;
+    line.assign(platform::nowStamp()).append("\t").append(shown).append("\r\n");
     if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) {
       const auto now = std::chrono::steady_clock::now();
       if (!batched || isError || now - lastFlush >= kFlushAfter) {

@@ -38,6 +38,12 @@ const bool countsRuleInstalled = [] {
   return true;
 }();
 
+// A value as the profile call gives it: it fills a buffer of 1000
+// characters, one of them the terminating NUL.
+void cutAsProfileCall(std::string& value) {
+  if (value.size() > 999) value.resize(999);
+}
+
 }  // namespace
 
 void keepInboxCountsTrue(IniEdit& inbox) {
@@ -111,9 +117,7 @@ void fncwriteToINI(const std::string& section, const std::string& key, const std
 
 long fncReadFromINI(std::string& value, const std::string& section, const std::string& key, const std::string& file) {
   value = ini::readValue(file, section, key);
-  // The profile call fills a buffer of 1000 characters, one of them the
-  // terminating NUL.
-  if (value.size() > 999) value.resize(999);
+  cutAsProfileCall(value);
   return static_cast<long>(value.size());
 }
 
@@ -177,6 +181,16 @@ std::string readIni(const std::string& section, const std::string& key) {
   std::string value;
   fncReadFromINI(value, section, key, sInboxINI_Read);
   return value;
+}
+
+std::vector<std::string> readIniKeys(const std::string& section, std::initializer_list<std::string_view> keys) {
+  std::vector<std::string> values;
+  values.reserve(keys.size());
+  for (std::string_view key : keys) {
+    values.push_back(ini::readValue(sInboxINI_Read, section, key));
+    cutAsProfileCall(values.back());
+  }
+  return values;
 }
 
 void writeSummary(const std::string& key, const std::string& value) {

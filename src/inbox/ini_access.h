@@ -19,6 +19,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,6 +109,9 @@ void FncFixMisMatch();
 // One key of sInboxINI_Read, read as fncReadFromINI reads it (cut at 999
 // characters, raising as it does).
 std::string readIni(const std::string& section, const std::string& key);
+// Several keys of one section of sInboxINI_Read, each as readIni gives it, in
+// the order asked, with one look at the file for all of them.
+std::vector<std::string> readIniKeys(const std::string& section, std::initializer_list<std::string_view> keys);
 // One key of the summary section "MsgCount" of sInboxINI_Write, written as
 // fncwriteToINI writes it (with its log lines).
 void writeSummary(const std::string& key, const std::string& value);

@@ -3,7 +3,11 @@
 #include "lifecycle/expiry.h"
 
 #include <cmath>
+#include <ctime>
 #include <exception>
+#include <iterator>
+#include <unordered_set>
+#include <vector>
 
 #include "app/files.h"
 #include "app/globals.h"
@@ -13,6 +17,7 @@
 #include "base/text.h"
 #include "inbox/body_file.h"
 #include "inbox/ini_access.h"
+#include "inbox/run_summary.h"
 #include "lifecycle/status_report.h"
 #include "lifecycle/user_status.h"
 #include "platform/clock.h"
@@ -23,7 +28,18 @@ namespace {
 
 enum class Reason { None, Recalled, Read, Expired };
 
-DateTime now() { return platform::localDateTime(platform::currentTime()); }
+// The local time now, to the second; looked up again only when the second
+// changed (a pass over thousands of messages asks for it per message).
+DateTime now() {
+  static std::time_t last = -1;
+  static DateTime moment;
+  const std::time_t t = platform::currentTime();
+  if (t != last) {
+    moment = platform::localDateTime(t);
+    last = t;
+  }
+  return moment;
+}
 
 // The moment a count of hours or days after `base` falls on. A fraction
 // counts as the nearest whole unit; an amount that leaves the calendar's
@@ -37,14 +53,37 @@ DateTime after(const DateTime& base, double amount, long long unitSeconds) {
   return e;
 }
 
+// The keys the three rules look at, read from the message's section in one
+// look.
+struct StoredRules {
+  std::string status, action, read;
+  TimeToLive ttl;
+};
+
+StoredRules storedRules(const std::string& id) {
+  static constexpr const char* kKeys[] = {"MsgStatus",     "UserActionID",   "ReadStatus",     "TimeToLive",
+                                          "TimeToLiveHrs", "TimeToLiveDays", "TimeToLiveDate", "DownloadedMNTime"};
+  const std::vector<std::string> v =
+      readIniKeys(id, {kKeys[0], kKeys[1], kKeys[2], kKeys[3], kKeys[4], kKeys[5], kKeys[6], kKeys[7]});
+  StoredRules r{v[0], v[1], v[2], {}};
+  r.ttl = storedTimeToLive([&](const char* key) {
+    for (size_t i = 3; i < std::size(kKeys); ++i)
+      if (std::string_view(key) == kKeys[i]) return v[i];
+    return std::string();
+  });
+  return r;
+}
+
+bool isRecalled(const StoredRules& r) { return leadingNumber(r.status) == 1; }
+bool isReadAndDone(const StoredRules& r) { return trim(r.action) == "0" && toUpper(trim(r.read)) == "READ"; }
+
 void logExpired(const std::string& id, const std::string& subject) {
   subWriteLog("MSG : ----Msg ID. " + id + " [Subject: " + subject + "] has been EXPIRED.");
 }
 
 // The time-to-live rule of one message, with its log lines; true when its
-// time has run out.
-bool timeToLiveOver(const std::string& id, const std::string& subject) {
-  const TimeToLive ttl = storedTimeToLive([&](const char* key) { return readIni(id, key); });
+// time has run out at `moment`.
+bool timeToLiveOver(const std::string& id, const std::string& subject, const TimeToLive& ttl, const DateTime& moment) {
   if (ttl.inHours()) {
     subWriteLog(
         "MSG : Msg will be expire after, Number of hours after the msgs is downloaded by the "
@@ -59,7 +98,6 @@ bool timeToLiveOver(const std::string& id, const std::string& subject) {
     subWriteLog("MSG : Message will expire after :: " + ttl.date);
   }
   if (!hasExpiry(ttl)) return false;  // no time to live: the message stays
-  const DateTime moment = now();
   if (ttl.byDate()) subWriteLog("MSG : Comparing " + moment.stamp() + " with " + ttl.date);
   const DateTime expiry = *expiryMoment(ttl);
   if (!ttl.byDate()) subWriteLog("MSG : Comparing " + moment.stamp() + " with " + expiry.stamp());
@@ -74,21 +112,59 @@ bool timeToLiveOver(const std::string& id, const std::string& subject) {
   return true;
 }
 
-Reason reasonToRemove(const std::string& id) {
-  const std::string status = readIni(id, "MsgStatus");
+// The rules in their order, each with its log lines.
+Reason reasonToRemove(const std::string& id, const StoredRules& rules, const DateTime& moment) {
   const std::string subject = readIni(id, "Subject");
-  if (leadingNumber(status) == 1) {
+  if (isRecalled(rules)) {
     subWriteLog("MSG : ----Msg ID. " + id + " [Subject: " + subject + "] has been RECALLED. So it will be deleted. ");
     return Reason::Recalled;
   }
-  const std::string action = readIni(id, "UserActionID");
-  const std::string read = readIni(id, "ReadStatus");
-  if (trim(action) == "0" && toUpper(trim(read)) == "READ") {
+  if (isReadAndDone(rules)) {
     subWriteLog("MSG : Was read by user, so it will be deleted");
     return Reason::Read;
   }
-  return timeToLiveOver(id, subject) ? Reason::Expired : Reason::None;
+  return timeToLiveOver(id, subject, rules.ttl, moment) ? Reason::Expired : Reason::None;
 }
+
+// The same rules without a line: whether the message stays, and when it
+// expires if it does. Raises where reasonToRemove raises.
+bool staysQuietly(const StoredRules& rules, const DateTime& moment, std::optional<DateTime>& expiry) {
+  if (isRecalled(rules) || isReadAndDone(rules)) return false;
+  expiry = expiryMoment(rules.ttl);
+  return !(expiry && *expiry < moment);
+}
+
+// The messages of this run's reply, by the name their sections are found by
+// (case and blanks around aside).
+std::unordered_set<std::string> idsOfThisReply() {
+  std::unordered_set<std::string> ids;
+  for (const typMsgRecord& record : arrMessages) ids.insert(toUpper(trim(record.sID)));
+  return ids;
+}
+
+// The messages that earlier runs stored and that stay as they are: the log
+// tells them in one line, not in three lines each on every run (the run that
+// stored a message logged its rules in full, and so does the run that
+// removes it).
+struct StayingEarlier {
+  long count = 0;
+  std::string nextId;
+  std::optional<DateTime> next;
+
+  void add(const std::string& id, const std::optional<DateTime>& expiry) {
+    ++count;
+    if (expiry && (!next || *expiry < *next)) {
+      next = expiry;
+      nextId = id;
+    }
+  }
+  void log() const {
+    if (count == 0) return;
+    const std::string stay = "MSG : " + std::to_string(count) + " messages stored by earlier runs stay; ";
+    subWriteLog(next ? stay + "the next of them to expire is " + nextId + ", at " + next->stamp()
+                     : stay + "none of them has a time to live");
+  }
+};
 
 // Keeps the subject index right when `id` goes (the summary's counts
 // follow the sections by themselves).
@@ -193,18 +269,38 @@ void fncDeleteExpiredMsgs() {
     // The pass reads every message's keys: the inbox is looked at on the
     // disk once, not per key (a removal still takes it as it is then).
     IniReadSnapshot onePass(sInboxINI_Read);
+    const std::unordered_set<std::string> inThisReply = idsOfThisReply();
+    StayingEarlier earlier;
     for (const std::string& id : splitAt(list, ',')) {
-      subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
       // One message that cannot be handled (an unreadable date, a count that
       // is not a number, a body file that cannot be deleted) is logged and
       // left for the next run; it must not keep every other message stored.
       try {
-        const Reason reason = reasonToRemove(id);
+        std::optional<StoredRules> rules;
+        DateTime moment = now();
+        if (!inThisReply.count(toUpper(trim(id)))) {
+          // A message of an earlier run that stays is only counted; one that
+          // goes, or that cannot be handled, is logged in full below.
+          try {
+            rules = storedRules(id);
+            std::optional<DateTime> expiry;
+            if (staysQuietly(*rules, moment, expiry)) {
+              earlier.add(id, expiry);
+              continue;
+            }
+          } catch (const std::exception&) {
+            rules.reset();  // read and raised again below, after the message's first line
+          }
+        }
+        subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
+        if (!rules) rules = storedRules(id);
+        const Reason reason = reasonToRemove(id, *rules, moment);
         if (reason != Reason::None) removeMessage(id, reason);
       } catch (const std::exception& e) {
         subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
       }
     }
+    earlier.log();
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
   }

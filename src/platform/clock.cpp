@@ -16,7 +16,7 @@ void setClockForTesting(ClockHook hook) { testClock() = std::move(hook); }
 std::time_t currentTime() { return testClock() ? testClock()() : std::time(nullptr); }
 
 std::tm localNow() { return localTime(currentTime()); }
-std::string nowStamp() {
+const std::string& nowStamp() {
   // Every log line carries the stamp: it is formatted once a second.
   static std::time_t last = -1;
   static std::string stamp;

@@ -12,7 +12,8 @@ namespace nfy::platform {
 // Local time now, as broken-down time.
 std::tm localNow();
 // "MM/DD/YYYY HH:NN:SS" of the local time now.
-std::string nowStamp();
+// (One text for the program, changed once a second.)
+const std::string& nowStamp();
 // A time_t as a local calendar date and time.
 DateTime localDateTime(std::time_t t);
 

@@ -9,6 +9,7 @@
 #include "app/globals.h"
 #include "base/text.h"
 #include "inbox/ini_access.h"
+#include "inbox/run_summary.h"
 #include "platform/system_testing.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"
@@ -170,6 +171,39 @@ TEST_F(Expiry, LogLinesOfEachRule) {
   EXPECT_TRUE(hasLine("MSG : Messages sections found :: 31,32,33,34,35"));
   EXPECT_EQ(statuses(), (std::vector<std::string>{"4", "7", "2", "2", "2"}));
   EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "0");
+}
+
+TEST_F(Expiry, MessagesOfEarlierRunsThatStayAreCountedInOneLine) {
+  // 61 and 62 were stored by earlier runs and stay; 63 too, but has expired;
+  // 64 came in this run's reply. An earlier message that cannot be handled
+  // (65) is logged with its id.
+  store("61", {{"TimeToLive", "1"}, {"TimeToLiveDays", "7"}});
+  store("62");
+  store("63", {{"TimeToLive", "0"}, {"TimeToLiveHrs", "1"}});
+  store("64", {{"TimeToLive", "1"}, {"TimeToLiveDays", "2"}});
+  store("65", {{"TimeToLive", "0"}, {"TimeToLiveHrs", "1"}, {"DownloadedMNTime", "soon"}});
+  arrMessages.resize(1);
+  arrMessages[0].sID = "64";
+  fncDeleteExpiredMsgs();
+  auto l = log.lines();
+  auto has = [&](const std::string& text) { return std::find(l.begin(), l.end(), text) != l.end(); };
+  auto header = [](const std::string& id) {
+    return "MSG : ----------------MSG ID [" + id + "]-------------------------------";
+  };
+  EXPECT_FALSE(has(header("61")));
+  EXPECT_FALSE(has(header("62")));
+  EXPECT_TRUE(has(header("63")));
+  EXPECT_TRUE(has("MSG : Comparing 12/08/2026 12:00:05 with 12/10/2026 10:00:00")) << "64, of this run";
+  auto bad = std::find(l.begin(), l.end(), header("65"));
+  ASSERT_NE(bad, l.end());
+  EXPECT_EQ(*std::next(bad),
+            "MSG : Msg will be expire after, Number of hours after the msgs is downloaded by the "
+            "communicator agent :: 1");
+  EXPECT_EQ(*std::next(bad, 2), "ERR : fncDeleteExpiredMsgs, Type mismatch");
+  EXPECT_EQ(l.back(),
+            "MSG : 2 messages stored by earlier runs stay; the next of them to expire is 61, at 12/15/2026 10:00:00");
+  EXPECT_FALSE(stored("63"));
+  EXPECT_TRUE(stored("61") && stored("62") && stored("64") && stored("65"));
 }
 
 TEST_F(Expiry, AnEmptyInboxLogsOnlyThatItIsEmpty) {
