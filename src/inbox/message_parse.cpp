@@ -209,6 +209,9 @@ bool storedAsItIs(const ParsedMessage& m) {
   const typMsgRecord& rec = m.rec;
   // The receipt time would go into another section than the message's own.
   if (m.hasStatus && !sameIniName(m.idAtStatus, rec.sID)) return false;
+  // A score of keys compared: the file is looked at on the disk once for
+  // all of them, not once per key.
+  IniReadSnapshot oneLook(sInboxINI_Write);
   const std::string id = iniStoredSectionName(sInboxINI_Write, rec.sID);
   if (id.empty()) return false;
   if (m.hasStatus && trim(iniValue(sInboxINI_Write, id, "DownloadedMNTime")).empty()) return false;

@@ -104,7 +104,7 @@ ReadStatus readFile(const std::string& path, std::string& bytes, const ReadOptio
     result = ReadStatus::NotOwn;
     error = EACCES;
   } else {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // (O_NONBLOCK stays: it changes nothing for a regular file.)
     result = readOpened(fd, st, options, bytes, stamp, error);
   }
   ::close(fd);
