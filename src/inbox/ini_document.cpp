@@ -157,7 +157,10 @@ std::string_view unquoted(std::string_view v) {
 std::optional<std::string_view> Section::value(std::string_view key) const {
   for (std::uint32_t i = 0; i < record_->keyCount; ++i) {
     const detail::KeyRecord& k = keys_[i];
-    if (k.name.size != key.size() || !sameName({text_ + k.name.at, k.name.size}, key)) continue;
+    // The length and the first letter turn most keys away without a call.
+    if (k.name.size != key.size() || (!key.empty() && foldCase(text_[k.name.at]) != foldCase(key.front())) ||
+        !sameName({text_ + k.name.at, k.name.size}, key))
+      continue;
     if (!k.hasValue) return std::nullopt;
     return unquoted({text_ + k.value.at, k.value.size});
   }
