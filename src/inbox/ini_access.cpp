@@ -13,6 +13,7 @@
 #include "inbox/ini_document.h"
 #include "inbox/ini_file.h"
 #include "inbox/leftovers.h"
+#include "platform/codepage.h"
 #include "platform/file_ops.h"
 
 namespace nfy {
@@ -44,21 +45,71 @@ void cutAsProfileCall(std::string& value) {
   if (value.size() > 999) value.resize(999);
 }
 
+bool plainAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// trim() without the copy.
+std::string_view trimSpaces(std::string_view s) {
+  const size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+struct Counts {
+  double total = 0, unread = 0, awaiting = 0;
+  void add(std::string_view readStatus, std::string_view requireConfirmation) {
+    ++total;
+    if (!iequals(trimSpaces(readStatus), "READ")) ++unread;
+    if (leadingNumber(requireConfirmation) > 0) ++awaiting;
+  }
+};
+
+// The counts through the program's text, for a UTF-8 inbox whose names are
+// not all plain ASCII: names that differ in the file can be one name in the
+// program's code page, and then they are one message.
+Counts countsThroughProgramText(const IniEdit& inbox) {
+  Counts counts;
+  std::unordered_set<std::string> seen;
+  for (const std::string& name : inbox.sectionNames()) {
+    if (trim(name).empty() || iequals(name, "MsgCount")) continue;
+    if (!seen.insert(toLower(name)).second) continue;
+    counts.add(inbox.value(name, "ReadStatus"), inbox.value(name, "RequireUserConfirmation"));
+  }
+  return counts;
+}
+
 }  // namespace
 
 void keepInboxCountsTrue(IniEdit& inbox) {
   (void)countsRuleInstalled;
-  double total = 0, unread = 0, awaiting = 0;
-  std::unordered_set<std::string> seen;
-  for (const std::string& name : inbox.sectionNames()) {
-    // Names match without regard to case: a second section of one name is
-    // never looked at, so it is no message of its own.
-    if (trim(name).empty() || iequals(name, "MsgCount")) continue;
-    if (!seen.insert(toLower(name)).second) continue;
-    ++total;
-    if (toUpper(trim(inbox.value(name, "ReadStatus"))) != "READ") ++unread;
-    if (leadingNumber(inbox.value(name, "RequireUserConfirmation")) > 0) ++awaiting;
-  }
+  // Names match without regard to case: a second section of one name is
+  // never looked at, so it is no message of its own. The sections and
+  // values are read as the file holds them, without copies: text of plain
+  // ASCII is the same in the program's code page, so the tests below give
+  // the same answer on the file's bytes; a value that is not plain ASCII in
+  // a UTF-8 file is converted first, as a read converts it (a code page's
+  // best fit can turn such a character into an ASCII letter or digit).
+  const ini::Document& doc = inbox.document();
+  const bool utf8 = doc.encoding() == ini::Document::Encoding::Utf8;
+  Counts counts;
+  bool asciiNames = true;
+  doc.forEachFirstOfName([&](const ini::Section& s) {
+    if (utf8 && !plainAscii(s.name())) asciiNames = false;
+    if (!asciiNames || iequals(s.name(), "MsgCount")) return;
+    auto read = [&](std::string_view key, std::string& converted) {
+      std::string_view v = s.value(key).value_or(std::string_view());
+      if (!utf8 || plainAscii(v)) return v;
+      converted = platform::utf8ToAnsi(v);
+      return std::string_view(converted);
+    };
+    std::string status, confirmation;
+    counts.add(read("ReadStatus", status), read("RequireUserConfirmation", confirmation));
+  });
+  if (!asciiNames) counts = countsThroughProgramText(inbox);
+  const double total = counts.total, unread = counts.unread, awaiting = counts.awaiting;
   // Written only where they differ: an inbox whose counts are true is left
   // as it is.
   auto keep = [&](const char* key, double n) {
@@ -184,12 +235,8 @@ std::string readIni(const std::string& section, const std::string& key) {
 }
 
 std::vector<std::string> readIniKeys(const std::string& section, std::initializer_list<std::string_view> keys) {
-  std::vector<std::string> values;
-  values.reserve(keys.size());
-  for (std::string_view key : keys) {
-    values.push_back(ini::readValue(sInboxINI_Read, section, key));
-    cutAsProfileCall(values.back());
-  }
+  std::vector<std::string> values = ini::readValues(sInboxINI_Read, section, keys);
+  for (std::string& value : values) cutAsProfileCall(value);
   return values;
 }
 
@@ -217,7 +264,7 @@ std::string iniStoredSectionName(const std::string& file, std::string_view secti
   return ini::storedSectionName(file, section);
 }
 
-bool holdsSection(const IniDocument& file, std::string_view section) { return file.storedName(section) != nullptr; }
+bool holdsSection(const IniDocument& file, std::string_view section) { return file.storedName(section).has_value(); }
 
 IniOutcome iniUpdate(const std::string& file, const std::function<void(IniEdit&)>& edit) {
   return ini::update(file, edit);

@@ -1,49 +1,83 @@
 #include "inbox/ini_document.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The helpers of the parse loop, kept in it: called once or twice a line.
+#if defined(__GNUC__)
+#define NFY_HOT_INLINE inline __attribute__((always_inline))
+#else
+#define NFY_HOT_INLINE inline
+#endif
+
 namespace nfy::ini {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kEol = "\r\n";
+// The buffer's limit: with room for what edits append before the unused
+// pieces are dropped, offsets stay within 32 bits.
+constexpr std::size_t kMaxText = std::size_t{1} << 31;
 
 char foldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string_view trimLeft(std::string_view s) {
+NFY_HOT_INLINE bool blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1a';
+}
+
+NFY_HOT_INLINE std::string_view trimLeft(std::string_view s) {
   size_t b = 0;
-  while (b < s.size() && isBlank(s[b])) ++b;
+  while (b < s.size() && blank(s[b])) ++b;
   return s.substr(b);
 }
 
-// Names and a value exactly as a write gave them (leading blanks dropped),
-// for the one section that a write changed: that is how the file gets them,
-// while a later read of the file, like the document itself, has them trimmed.
-struct RawText {
-  std::string_view header;  // a new section's name, or empty
-  size_t key = static_cast<size_t>(-1);
-  std::string_view keyName;
-  std::string_view value;
-};
+NFY_HOT_INLINE std::string_view trimmed(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && blank(s[b])) ++b;
+  while (e > b && blank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
 
-// The section's lines, with the written key and header as `raw` has them.
-void buildText(Section& s, const RawText* raw = nullptr) {
-  s.text.clear();
-  if (!s.name.empty()) {
-    s.text += '[';
-    s.text += raw && !raw->header.empty() ? raw->header : std::string_view(s.name);
-    s.text += ']';
-    s.text += kEol;
+// The place of the first CR or LF (or "=", with `equals`) at or after
+// `pos`, `size` when there is none; eight bytes at a time: the lines of a
+// large inbox are most of the work of reading it.
+NFY_HOT_INLINE std::size_t findBreak(const char* text, std::size_t pos, std::size_t size, bool equals) {
+#if defined(__SSE2__)
+  // Sixteen at a time where the processor has it: most names and values of
+  // an inbox are shorter, and the search ends in its first step.
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), eq = _mm_set1_epi8(equals ? '=' : '\n');
+  while (pos + 16 <= size) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)), _mm_cmpeq_epi8(bytes, eq));
+    if (const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(hits)))
+      return pos + static_cast<std::size_t>(std::countr_zero(marks));
+    pos += 16;
   }
-  for (size_t i = 0; i < s.keys.size(); ++i) {
-    const Key& k = s.keys[i];
-    bool isRaw = raw && i == raw->key;
-    s.text += isRaw ? raw->keyName : std::string_view(k.name);
-    if (k.hasValue) {
-      s.text += '=';
-      s.text += isRaw ? raw->value : std::string_view(k.value);
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    const std::uint64_t third = ones * static_cast<unsigned char>(equals ? '=' : '\n');
+    while (pos + 8 <= size) {
+      std::uint64_t word;
+      std::memcpy(&word, text + pos, 8);
+      const std::uint64_t cr = word ^ (ones * '\r'), lf = word ^ (ones * '\n'), eq = word ^ third;
+      // A high bit for each byte that is zero in cr, lf or eq; only bytes
+      // above a true one can be marked falsely, so the lowest mark is exact.
+      const std::uint64_t marks = (((cr - ones) & ~cr) | ((lf - ones) & ~lf) | ((eq - ones) & ~eq)) & highs;
+      if (marks) return pos + static_cast<std::size_t>(std::countr_zero(marks) / 8);
+      pos += 8;
     }
-    s.text += kEol;
   }
-  s.textCurrent = true;
+  while (pos < size && text[pos] != '\r' && text[pos] != '\n' && !(equals && text[pos] == '=')) ++pos;
+  return pos;
 }
 
 // UTF-8 text with each broken sequence (the longest start of a valid one,
@@ -93,19 +127,13 @@ std::string repairUtf8(std::string_view s) {
 
 }  // namespace
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1a';
-}
+bool isBlank(char c) { return blank(c); }
 
-std::string_view trimBlanks(std::string_view s) {
-  s = trimLeft(s);
-  size_t e = s.size();
-  while (e > 0 && isBlank(s[e - 1])) --e;
-  return s.substr(0, e);
-}
+std::string_view trimBlanks(std::string_view s) { return trimmed(s); }
 
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // mostly spelt alike
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i] != b[i] && foldCase(a[i]) != foldCase(b[i])) return false;
   }
@@ -126,7 +154,28 @@ std::string_view unquoted(std::string_view v) {
   return v;
 }
 
-Document::Document() { sections_.emplace_back(); }
+std::optional<std::string_view> Section::value(std::string_view key) const {
+  for (std::uint32_t i = 0; i < record_->keyCount; ++i) {
+    const detail::KeyRecord& k = keys_[i];
+    // The length and the first letter turn most keys away without a call.
+    if (k.name.size != key.size() || (!key.empty() && foldCase(text_[k.name.at]) != foldCase(key.front())) ||
+        !sameName({text_ + k.name.at, k.name.size}, key))
+      continue;
+    if (!k.hasValue) return std::nullopt;
+    return unquoted({text_ + k.value.at, k.value.size});
+  }
+  return std::nullopt;
+}
+
+Document::Document() { sections_.emplace_back().textCurrent = true; }
+
+detail::Piece Document::append(std::string_view s) {
+  if (s.empty()) return {};
+  if (text_.size() + s.size() > 2 * kMaxText) throw std::length_error("INI document too large");
+  detail::Piece p{static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(s.size())};
+  text_.append(s);
+  return p;
+}
 
 Document Document::parse(std::string_view bytes) {
   Document doc;
@@ -137,107 +186,268 @@ Document Document::parse(std::string_view bytes) {
     doc.encoding_ = Encoding::Unsupported;
     return doc;
   }
-  std::string repaired;
+  if (bytes.size() > kMaxText) throw std::length_error("INI file too large");
   if (doc.encoding_ == Encoding::Utf8) {
-    repaired = repairUtf8(bytes);
-    bytes = repaired;
+    doc.text_ = repairUtf8(bytes);
+    if (doc.text_.size() > kMaxText) throw std::length_error("INI file too large");
+  } else {
+    doc.text_.assign(bytes);
   }
-  Section* current = &doc.sections_.front();
-  size_t pos = 0;
-  while (pos < bytes.size()) {
+  const char* const text = doc.text_.data();
+  const std::size_t size = doc.text_.size();
+  auto at = [&](const char* p) { return static_cast<std::uint32_t>(p - text); };
+  // About one key a line of 16 bytes: reserved, not touched, so a guess
+  // too high costs nothing.
+  doc.keys_.reserve(size / 12 + 4);
+  doc.sections_.reserve(size / 256 + 1);
+
+  // Whether the current section's lines are exactly its written form (a
+  // header, then key=value lines, each ending in CR LF, nothing skipped):
+  // then writing it copies them.
+  bool exact = true;
+  std::size_t sectionStart = 0;
+  auto endSection = [&](std::size_t end) {
+    detail::SectionRecord& s = doc.sections_.back();
+    s.keyRoom = s.keyCount;
+    s.textCurrent = exact;
+    if (exact) s.text = {static_cast<std::uint32_t>(sectionStart), static_cast<std::uint32_t>(end - sectionStart)};
+  };
+  std::size_t pos = 0;
+  while (pos < size) {
     // A line ends at CR, LF or CR LF.
-    size_t end = pos;
-    while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
-    std::string_view line = trimLeft(bytes.substr(pos, end - pos));
+    const std::size_t start = pos;
+    std::size_t end = findBreak(text, pos, size, true);
+    // The first "=" of the line, found on the way to its end.
+    std::size_t eqAt = std::string_view::npos;
+    if (end < size && text[end] == '=') {
+      eqAt = end;
+      end = findBreak(text, end + 1, size, false);
+    }
+    std::string_view raw(text + start, end - start);
+    std::string_view line = trimLeft(raw);
     pos = end;
-    if (pos < bytes.size() && bytes[pos++] == '\r' && pos < bytes.size() && bytes[pos] == '\n') ++pos;
-    if (line.empty()) continue;
+    bool crlf = false;
+    if (pos < size && text[pos++] == '\r' && pos < size && text[pos] == '\n') {
+      ++pos;
+      crlf = true;
+    }
+    if (line.empty()) {
+      exact = false;
+      continue;
+    }
+    const bool plain = crlf && line.size() == raw.size();
     if (line.front() == '[') {
-      size_t close = line.rfind(']');
+      std::size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
-        // The sections of an inbox hold alike many keys: room for as many
-        // as the one before saves growing each one key by key.
-        const size_t keysBefore = current->keys.size();
-        Section& s = doc.sections_.emplace_back();
-        s.keys.reserve(keysBefore);
-        s.name = trimBlanks(line.substr(1, close - 1));
-        if (s.name.empty()) doc.lateNameless_ = true;
-        current = &s;
+        endSection(start);
+        detail::SectionRecord& s = doc.sections_.emplace_back();
+        std::string_view name = trimBlanks(line.substr(1, close - 1));
+        s.name = {at(name.data()), static_cast<std::uint32_t>(name.size())};
+        s.keysAt = static_cast<std::uint32_t>(doc.keys_.size());
+        if (name.empty()) doc.lateNameless_ = true;
+        // A "[]" header is not written: its keys join the section before.
+        exact = plain && !name.empty() && name.size() + 2 == line.size();
+        sectionStart = start;
         continue;
       }
     }
-    size_t eq = line.find('=');
-    std::string_view name = trimBlanks(eq == std::string_view::npos ? line : line.substr(0, eq));
+    detail::SectionRecord& s = doc.sections_.back();
+    const std::size_t eq = eqAt == std::string_view::npos ? eqAt : eqAt - static_cast<std::size_t>(line.data() - text);
+    std::string_view name = trimmed(eq == std::string_view::npos ? line : line.substr(0, eq));
     // A key without a name right after another one is dropped.
-    if (name.empty() && !current->keys.empty() && current->keys.back().name.empty()) continue;
-    Key& k = current->keys.emplace_back();
-    k.name = name;
+    if (name.empty() && s.keyCount > 0 && doc.keys_.back().name.size == 0) {
+      exact = false;
+      continue;
+    }
+    detail::KeyRecord k;
+    k.name = {name.empty() ? 0 : at(name.data()), static_cast<std::uint32_t>(name.size())};
+    std::size_t written = name.size();
     if (eq == std::string_view::npos) {
       k.hasValue = false;
     } else {
-      k.value = trimBlanks(line.substr(eq + 1));
+      std::string_view value = trimmed(line.substr(eq + 1));
+      k.value = {value.empty() ? 0 : at(value.data()), static_cast<std::uint32_t>(value.size())};
+      written += 1 + value.size();
     }
+    doc.keys_.push_back(k);
+    ++s.keyCount;
+    exact = exact && plain && written == line.size();
   }
+  endSection(size);
+  doc.textKept_ = doc.text_.size();
   return doc;
+}
+
+void Document::buildText(std::size_t i) {
+  detail::SectionRecord& s = sections_[i];
+  std::size_t size = 0;
+  if (s.name.size > 0) size += s.name.size + 2 + kEol.size();
+  for (std::uint32_t k = 0; k < s.keyCount; ++k) {
+    const detail::KeyRecord& key = keys_[s.keysAt + k];
+    size += key.name.size + kEol.size() + (key.hasValue ? 1 + key.value.size : 0);
+  }
+  if (text_.size() + size > 2 * kMaxText) throw std::length_error("INI document too large");
+  // Room first: the pieces copied below stay where they are. Grown by half
+  // at least, so that building section after section stays linear.
+  if (text_.capacity() < text_.size() + size)
+    text_.reserve(std::max(text_.size() + size, text_.capacity() + text_.capacity() / 2));
+  const std::size_t start = text_.size();
+  // The names and values are moved into the written text: the old pieces
+  // are left unused.
+  auto move = [&](detail::Piece& p) {
+    detail::Piece from = p;
+    p.at = from.size ? static_cast<std::uint32_t>(text_.size()) : 0;
+    text_.append(text_.data() + from.at, from.size);
+  };
+  if (s.name.size > 0) {
+    text_ += '[';
+    move(s.name);
+    text_ += ']';
+    text_ += kEol;
+  }
+  for (std::uint32_t k = 0; k < s.keyCount; ++k) {
+    detail::KeyRecord& key = keys_[s.keysAt + k];
+    move(key.name);
+    if (key.hasValue) {
+      text_ += '=';
+      move(key.value);
+    }
+    text_ += kEol;
+  }
+  s.text = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(size)};
+  s.textCurrent = true;
 }
 
 void Document::serializeTo(std::string& out) {
   const bool bom = encoding_ == Encoding::Utf8;
-  size_t total = bom ? kBom.size() : 0;
-  for (Section& s : sections_) {
-    if (!s.textCurrent) buildText(s);
-    total += s.text.size();
+  std::size_t total = bom ? kBom.size() : 0;
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    if (!sections_[i].textCurrent) buildText(i);
+    total += sections_[i].text.size;
   }
+  compactWhenWasteful();
   out.clear();
   out.reserve(total);
   if (bom) out += kBom;
-  for (const Section& s : sections_) out += s.text;
+  for (const detail::SectionRecord& s : sections_) out.append(text_.data() + s.text.at, s.text.size);
 }
 
-std::size_t Document::FoldedHash::operator()(std::string_view name) const {
+void Document::compactWhenWasteful() {
+  if (text_.size() - textKept_ > std::max<std::size_t>(textKept_, 1 << 20) ||
+      keysUnused_ > std::max<std::size_t>(keys_.size() / 2, 4096))
+    compact();
+}
+
+void Document::compact() {
+  std::string text;
+  text.reserve(textKept_ + (text_.size() - textKept_) / 2);
+  std::vector<detail::KeyRecord> keys;
+  keys.reserve(keys_.size() - keysUnused_);
+  for (detail::SectionRecord& s : sections_) {
+    const detail::Piece old = s.text;
+    const std::uint32_t start = static_cast<std::uint32_t>(text.size());
+    if (s.textCurrent) text.append(text_, old.at, old.size);
+    // A piece within the section's text keeps its place in it.
+    auto move = [&](detail::Piece& p) {
+      if (p.size == 0) {
+        p.at = 0;
+      } else if (s.textCurrent && p.at >= old.at && p.at + p.size <= old.at + old.size) {
+        p.at = start + (p.at - old.at);
+      } else {
+        const std::uint32_t at = static_cast<std::uint32_t>(text.size());
+        text.append(text_, p.at, p.size);
+        p.at = at;
+      }
+    };
+    move(s.name);
+    const std::uint32_t keysAt = static_cast<std::uint32_t>(keys.size());
+    for (std::uint32_t k = 0; k < s.keyCount; ++k) {
+      detail::KeyRecord key = keys_[s.keysAt + k];
+      move(key.name);
+      move(key.value);
+      keys.push_back(key);
+    }
+    s.keysAt = keysAt;
+    s.keyRoom = s.keyCount;
+    if (s.textCurrent) s.text.at = start;
+  }
+  text_.swap(text);
+  keys_.swap(keys);
+  textKept_ = text_.size();
+  keysUnused_ = 0;
+}
+
+namespace {
+std::size_t foldedHash(std::string_view name) {
   std::size_t h = 14695981039346656037ull;  // FNV-1a over the upper-case name
   for (char c : name) h = (h ^ static_cast<unsigned char>(foldCase(c))) * 1099511628211ull;
   return h;
 }
+}  // namespace
 
-Section* Document::findExactly(std::string_view name) {
-  if (!indexed_) {
-    index_.clear();
-    index_.reserve(sections_.size());
-    for (size_t i = 0; i < sections_.size(); ++i) index_.emplace(sections_[i].name, i);
-    indexed_ = true;
+void Document::addToIndex(std::size_t i) const {
+  const std::size_t mask = slots_.size() - 1;
+  const std::string_view name = piece(sections_[i].name);
+  for (std::size_t slot = foldedHash(name) & mask;; slot = (slot + 1) & mask) {
+    if (slots_[slot] == 0) {
+      slots_[slot] = static_cast<std::uint32_t>(i + 1);
+      sections_[i].firstOfName = true;
+      return;
+    }
+    if (sameName(piece(sections_[slots_[slot] - 1].name), name)) {
+      sections_[i].firstOfName = false;
+      return;
+    }
   }
-  auto it = index_.find(name);
-  return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
-Section* Document::find(std::string_view name) { return findExactly(trimBlanks(name)); }
+void Document::index() const {
+  if (indexed_) return;
+  std::size_t room = 16;
+  while (room < 2 * sections_.size()) room *= 2;
+  slots_.assign(room, 0);
+  for (std::size_t i = 0; i < sections_.size(); ++i) addToIndex(i);
+  indexed_ = true;
+}
 
-const Section* Document::find(std::string_view name) const { return const_cast<Document*>(this)->find(name); }
+std::size_t Document::findExactly(std::string_view name) const {
+  // Reads come in runs of one section.
+  if (lastFound_ != kNone && sameName(piece(sections_[lastFound_].name), name)) return lastFound_;
+  index();
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = foldedHash(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    const std::size_t i = slots_[slot] - 1;
+    if (sameName(piece(sections_[i].name), name)) return lastFound_ = i;
+  }
+  return kNone;
+}
 
-const std::string* Document::storedName(std::string_view section) const {
-  const Section* s = find(section);
-  return s ? &s->name : nullptr;
+std::optional<Section> Document::find(std::string_view section) const {
+  const std::size_t i = findExactly(trimBlanks(section));
+  if (i == kNone) return std::nullopt;
+  return view(i);
+}
+
+std::optional<std::string_view> Document::storedName(std::string_view section) const {
+  const std::size_t i = findExactly(trimBlanks(section));
+  if (i == kNone) return std::nullopt;
+  return piece(sections_[i].name);
 }
 
 bool Document::value(std::string_view section, std::string_view key, std::string& out) const {
   out.clear();
-  const Section* s = find(section);
+  const std::optional<Section> s = find(section);
   if (!s) return false;
-  key = trimBlanks(key);
-  for (const Key& k : s->keys) {
-    if (!sameName(k.name, key)) continue;
-    if (!k.hasValue) return false;
-    out.assign(unquoted(k.value));
-    return true;
-  }
-  return false;
+  const std::optional<std::string_view> v = s->value(trimBlanks(key));
+  if (!v) return false;
+  out.assign(*v);
+  return true;
 }
 
 std::vector<std::string> Document::sectionNames() const {
   std::vector<std::string> names;
-  for (const Section& s : sections_) {
-    if (!s.name.empty()) names.push_back(s.name);
+  for (const detail::SectionRecord& s : sections_) {
+    if (s.name.size > 0) names.emplace_back(piece(s.name));
   }
   return names;
 }
@@ -248,42 +458,107 @@ void Document::refreshPendingRaw() {
   rawSection_ = kNone;
 }
 
+void Document::makeRoomForKey(detail::SectionRecord& s) {
+  if (s.keyCount < s.keyRoom) return;
+  if (s.keysAt + s.keyCount == keys_.size()) {
+    // The last run of the array grows in place.
+    keys_.emplace_back();
+    ++s.keyRoom;
+    return;
+  }
+  // Moved to the end, with room for more: a section that gets one new key
+  // mostly gets others.
+  const std::uint32_t room = std::max<std::uint32_t>(4, 2 * s.keyCount);
+  const std::uint32_t at = static_cast<std::uint32_t>(keys_.size());
+  keys_.resize(keys_.size() + room);
+  std::copy_n(keys_.begin() + s.keysAt, s.keyCount, keys_.begin() + at);
+  keysUnused_ += s.keyRoom;
+  s.keysAt = at;
+  s.keyRoom = room;
+}
+
 Document::Edit Document::set(std::string_view section, std::string_view key, std::string_view value) {
+  // Names or a value taken from this document would move as the buffer
+  // grows: they are copied first.
+  auto inBuffer = [&](std::string_view s) {
+    return !s.empty() && std::less_equal<const char*>()(text_.data(), s.data()) &&
+           std::less<const char*>()(s.data(), text_.data() + text_.size());
+  };
+  if (inBuffer(section) || inBuffer(key) || inBuffer(value))
+    return set(std::string(section), std::string(key), std::string(value));
+
   refreshPendingRaw();
-  RawText raw;
-  raw.keyName = trimLeft(key);
-  raw.value = trimLeft(value);
+  // Names and a value exactly as the write gives them (leading blanks
+  // dropped), for the one section that it changes: that is how the file
+  // gets them, while a later read of the file, like the document itself,
+  // has them trimmed.
+  std::string_view rawKey = trimLeft(key);
+  std::string_view rawValue = trimLeft(value);
+  std::string_view rawHeader;
   std::string_view sectionRaw = trimLeft(section);
   section = trimBlanks(sectionRaw);
-  key = trimBlanks(raw.keyName);
-  std::string_view stored = trimBlanks(raw.value);
-  Section* s = find(section);
-  if (!s) {
-    s = &sections_.emplace_back();
-    s->name = section;
-    raw.header = sectionRaw;
-    if (indexed_) index_.emplace(s->name, sections_.size() - 1);
+  key = trimBlanks(rawKey);
+  std::string_view stored = trimBlanks(rawValue);
+  std::size_t si = findExactly(section);
+  if (si == kNone) {
+    const detail::Piece name = append(section);
+    si = sections_.size();
+    detail::SectionRecord& s = sections_.emplace_back();
+    s.name = name;
+    s.keysAt = static_cast<std::uint32_t>(keys_.size());
+    rawHeader = sectionRaw;
+    if (indexed_) {
+      if (2 * sections_.size() > slots_.size()) {
+        indexed_ = false;
+      } else {
+        addToIndex(si);
+      }
+    }
   }
-  size_t index = 0;
-  while (index < s->keys.size() && !sameName(s->keys[index].name, key)) ++index;
-  if (index == s->keys.size()) {
-    Key& k = s->keys.emplace_back();
-    k.name = key;
+  detail::SectionRecord& s = sections_[si];
+  std::uint32_t index = 0;
+  while (index < s.keyCount && !sameName(piece(keys_[s.keysAt + index].name), key)) ++index;
+  std::string spelling;  // the existing key's name
+  if (index == s.keyCount) {
+    const detail::Piece name = append(key);
+    makeRoomForKey(s);
+    keys_[s.keysAt + s.keyCount++] = detail::KeyRecord{name, {}, true};
     if (key.find('=') != std::string_view::npos) keyWithEquals_ = true;
   } else {
-    if (s->keys[index].hasValue && s->keys[index].value == raw.value) return Edit::Unchanged;
-    raw.keyName = s->keys[index].name;  // an existing key keeps its spelling
+    const detail::KeyRecord& k = keys_[s.keysAt + index];
+    if (k.hasValue && piece(k.value) == rawValue) return Edit::Unchanged;
+    spelling = piece(k.name);  // an existing key keeps its spelling
+    rawKey = spelling;
   }
-  Key& k = s->keys[index];
+  const detail::Piece storedPiece = append(stored);
+  detail::KeyRecord& k = keys_[s.keysAt + index];
   k.hasValue = true;
-  k.value = stored;
-  raw.key = index;
-  if (raw.header.size() > section.size() || raw.keyName.size() > key.size() || raw.value.size() > stored.size()) {
-    buildText(*s, &raw);
-    rawSection_ = static_cast<size_t>(s - sections_.data());
-  } else {
-    s->textCurrent = false;
+  k.value = storedPiece;
+  s.textCurrent = false;
+  if (rawHeader.size() > section.size() || rawKey.size() > key.size() || rawValue.size() > stored.size()) {
+    // The section's text with the raw pieces; the document keeps the trimmed
+    // ones.
+    std::string raw;
+    if (s.name.size > 0) {
+      raw += '[';
+      raw += rawHeader.empty() ? piece(s.name) : rawHeader;
+      raw += ']';
+      raw += kEol;
+    }
+    for (std::uint32_t i = 0; i < s.keyCount; ++i) {
+      const detail::KeyRecord& each = keys_[s.keysAt + i];
+      raw += i == index ? rawKey : piece(each.name);
+      if (each.hasValue) {
+        raw += '=';
+        raw += i == index ? rawValue : piece(each.value);
+      }
+      raw += kEol;
+    }
+    s.text = append(raw);
+    s.textCurrent = true;
+    rawSection_ = si;
   }
+  compactWhenWasteful();
   return Edit::Changed;
 }
 
@@ -291,16 +566,21 @@ bool Document::removeSection(std::string_view section) {
   refreshPendingRaw();
   // Unlike reads and writes, a deletion takes the name as it is: blanks
   // around it are part of it, and then no section has it.
-  Section* s = findExactly(section);
-  if (!s) return false;
-  if (s == &sections_.front()) {
+  const std::size_t i = findExactly(section);
+  if (i == kNone) return false;
+  detail::SectionRecord& s = sections_[i];
+  if (i == 0) {
     // The lines before the first header: they go, the place stays.
-    s->keys.clear();
-    s->textCurrent = false;
+    s.keyCount = 0;
+    s.text = {};
+    s.textCurrent = true;
   } else {
-    sections_.erase(sections_.begin() + (s - sections_.data()));
+    keysUnused_ += s.keyRoom;
+    sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(i));
     indexed_ = false;  // the places after it moved
+    lastFound_ = kNone;
   }
+  compactWhenWasteful();
   return true;
 }
 

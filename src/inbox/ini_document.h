@@ -16,13 +16,31 @@
 //   several sections or keys of one name is ever looked at;
 // - the file is always written whole: a header per named section, then its
 //   lines as key=value, CR LF after each, nothing else. A UTF-8 byte order
-//   mark at the start is kept (the text is then UTF-8).
+//   mark at the start is kept (the text is then UTF-8), and broken UTF-8
+//   sequences in such a file read as U+FFFD, as the system's decoder reads
+//   them; a UTF-16 file is not supported (it reads as empty and is never
+//   written);
+// - a write stores names and value without the blanks around them, but the
+//   file gets them as written (leading blanks dropped, trailing ones kept)
+//   until the document is edited again: a read of the file drops them too;
+// - a document whose written text would read back as another one (a key
+//   name holding "=", a "[]" section after the first) says so
+//   (roundTrips()), and the caller reads what was written.
+//
+// The document is kept compact, for inboxes of tens of thousands of
+// sections: every name and value is a piece of one character buffer (the
+// parsed text, copied in once; an edit appends what it sets), the keys of
+// all sections share one array, and a section whose lines in the buffer are
+// exactly its written form is written by copying them. The pieces that
+// edits leave behind are dropped when they outgrow the rest. A document
+// holds at most 2 GiB of text.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace nfy::ini {
@@ -39,18 +57,105 @@ std::string oneLine(std::string_view s);
 // quotes around it removed.
 std::string_view unquoted(std::string_view value);
 
-struct Key {
-  std::string name;
-  std::string value;
+namespace detail {
+
+// A piece of a document's buffer.
+struct Piece {
+  std::uint32_t at = 0, size = 0;
+};
+struct KeyRecord {
+  Piece name, value;
   bool hasValue = true;  // false for a line without "="
 };
-
-struct Section {
-  std::string name;  // empty for the lines before the first header
-  std::vector<Key> keys;
-  // This section's part of the file text, built when needed.
-  std::string text;
+struct SectionRecord {
+  Piece name;  // empty for the lines before the first header
+  std::uint32_t keysAt = 0, keyCount = 0;
+  std::uint32_t keyRoom = 0;  // places at keysAt that belong to it
+  Piece text;                 // its written form, when textCurrent
   bool textCurrent = false;
+  mutable bool firstOfName = false;  // set with the document's index
+};
+
+// The items of an indexed range, for range-for.
+template <typename Range>
+class IndexIterator {
+ public:
+  IndexIterator(const Range* range, std::size_t i) : range_(range), i_(i) {}
+  auto operator*() const { return (*range_)[i_]; }
+  IndexIterator& operator++() {
+    ++i_;
+    return *this;
+  }
+  bool operator==(const IndexIterator& other) const { return i_ == other.i_; }
+
+ private:
+  const Range* range_;
+  std::size_t i_;
+};
+
+}  // namespace detail
+
+// A key of a document, and below a section and the ranges of them: views of
+// the document, good until it changes.
+class Key {
+ public:
+  std::string_view name() const { return {text_ + record_->name.at, record_->name.size}; }
+  // As stored (quotes and all); "" for a key without a value.
+  std::string_view value() const { return {text_ + record_->value.at, record_->value.size}; }
+  bool hasValue() const { return record_->hasValue; }
+
+ private:
+  friend class Keys;
+  Key(const char* text, const detail::KeyRecord* record) : text_(text), record_(record) {}
+  const char* text_;
+  const detail::KeyRecord* record_;
+};
+
+class Keys {
+ public:
+  std::size_t size() const { return size_; }
+  Key operator[](std::size_t i) const { return Key(text_, first_ + i); }
+  detail::IndexIterator<Keys> begin() const { return {this, 0}; }
+  detail::IndexIterator<Keys> end() const { return {this, size_}; }
+
+ private:
+  friend class Section;
+  Keys(const char* text, const detail::KeyRecord* first, std::size_t size) : text_(text), first_(first), size_(size) {}
+  const char* text_;
+  const detail::KeyRecord* first_;
+  std::size_t size_;
+};
+
+class Section {
+ public:
+  std::string_view name() const { return {text_ + record_->name.at, record_->name.size}; }
+  Keys keys() const { return Keys(text_, keys_, record_->keyCount); }
+  // The value of the first key of that name (case aside; the name as the
+  // file holds it, already trimmed) as the profile functions return it;
+  // nullopt when the key is missing or has no value.
+  std::optional<std::string_view> value(std::string_view key) const;
+
+ private:
+  friend class Document;
+  Section(const char* text, const detail::SectionRecord* record, const detail::KeyRecord* keys)
+      : text_(text), record_(record), keys_(keys) {}
+  const char* text_;
+  const detail::SectionRecord* record_;
+  const detail::KeyRecord* keys_;
+};
+
+class Document;
+class Sections {
+ public:
+  std::size_t size() const;
+  Section operator[](std::size_t i) const;
+  detail::IndexIterator<Sections> begin() const { return {this, 0}; }
+  detail::IndexIterator<Sections> end() const { return {this, size()}; }
+
+ private:
+  friend class Document;
+  explicit Sections(const Document* doc) : doc_(doc) {}
+  const Document* doc_;
 };
 
 class Document {
@@ -76,13 +181,27 @@ class Document {
   // the key has no value.
   bool value(std::string_view section, std::string_view key, std::string& out) const;
 
+  // The section that `section` finds (case and blanks around aside): the
+  // first of that name; nullopt when there is none.
+  std::optional<Section> find(std::string_view section) const;
+
   // Every named section, in file order (the same name more than once when
   // the file holds it so).
   std::vector<std::string> sectionNames() const;
 
   // The name of the section that `section` finds (case and blanks around
-  // aside) as the file spells it; nullptr when there is none.
-  const std::string* storedName(std::string_view section) const;
+  // aside) as the file spells it; nullopt when there is none.
+  std::optional<std::string_view> storedName(std::string_view section) const;
+
+  // Calls visit(Section) for each named section that is the first of its
+  // name (case aside), in file order: the sections that reads find.
+  template <typename Visit>
+  void forEachFirstOfName(Visit&& visit) const {
+    index();
+    for (std::size_t i = 1; i < sections_.size(); ++i) {
+      if (sections_[i].firstOfName && sections_[i].name.size > 0) visit(sections()[i]);
+    }
+  }
 
   enum class Edit { Unchanged, Changed };
   // Sets a key, creating the section and key as needed: an existing key
@@ -95,36 +214,50 @@ class Document {
   // counting) with all its keys; false when there is none.
   bool removeSection(std::string_view section);
 
-  const std::vector<Section>& sections() const { return sections_; }
+  // Every section, the nameless one first.
+  Sections sections() const { return Sections(this); }
 
  private:
-  Section* find(std::string_view name);
-  const Section* find(std::string_view name) const;
-  // The first section of exactly this name, case aside.
-  Section* findExactly(std::string_view name);
-  void refreshPendingRaw();
+  friend class Sections;
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-  std::vector<Section> sections_;  // [0] is the nameless section, always there
-  // The place of the first section of each name (in upper case), so that a
-  // look-up does not walk an inbox of thousands of sections; built when
-  // first needed, and again after a section was removed.
-  struct FoldedHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const;
-  };
-  struct FoldedEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const { return sameName(a, b); }
-  };
-  mutable std::unordered_map<std::string, std::size_t, FoldedHash, FoldedEqual> index_;
+  std::string_view piece(detail::Piece p) const { return {text_.data() + p.at, p.size}; }
+  detail::Piece append(std::string_view s);
+  Section view(std::size_t i) const { return Section(text_.data(), &sections_[i], keys_.data() + sections_[i].keysAt); }
+  // The place of the first section of exactly this name, case aside.
+  std::size_t findExactly(std::string_view name) const;
+  void index() const;
+  void addToIndex(std::size_t section) const;
+  // A free place for one more key at the end of the section's keys.
+  void makeRoomForKey(detail::SectionRecord& s);
+  void buildText(std::size_t section);
+  void refreshPendingRaw();
+  void compactWhenWasteful();
+  void compact();
+
+  std::string text_;                             // every name and value is a piece of it
+  std::vector<detail::KeyRecord> keys_;          // of all sections; each section owns a run
+  std::vector<detail::SectionRecord> sections_;  // [0] is the nameless section, always there
+  // Open addressing: the place + 1 of the first section of each name (0 for
+  // a free slot), so that a look-up does not walk an inbox of thousands of
+  // sections; built when first needed, and again after a section was
+  // removed.
+  mutable std::vector<std::uint32_t> slots_;
   mutable bool indexed_ = false;
+  // The section that the last look-up found: still the first of its name
+  // until a section is removed (new ones go at the end).
+  mutable std::size_t lastFound_ = kNone;
+  std::size_t textKept_ = 0;    // the buffer's size when it last held nothing unused
+  std::size_t keysUnused_ = 0;  // places in keys_ that no section owns
   Encoding encoding_ = Encoding::Ansi;
   bool lateNameless_ = false;   // a "[]" section after the first, merged into the one before on reading
   bool keyWithEquals_ = false;  // a written key name holding "="
   // The section whose text holds a value exactly as it was written (with
   // trailing blanks that a re-read would drop); rebuilt before the next edit.
   std::size_t rawSection_ = kNone;
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 };
+
+inline std::size_t Sections::size() const { return doc_->sections_.size(); }
+inline Section Sections::operator[](std::size_t i) const { return doc_->view(i); }
 
 }  // namespace nfy::ini

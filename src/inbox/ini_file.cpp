@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -74,12 +75,43 @@ std::unordered_map<std::string, int>& snapshots() {
   return open;
 }
 
+// Changed whenever an entry may have left the cache (the entries that stay
+// keep their place in memory).
+unsigned long cacheGeneration = 0;
+
 std::unordered_map<std::string, Cached>& cache() {
   // Never destroyed: freeing the parsed document of a large inbox at the end
   // of a run costs more than the rest of the exit, and the end of the
   // process frees it anyway.
   static auto* files = new std::unordered_map<std::string, Cached>();
   return *files;
+}
+
+// The file of the last look at the cache and its entry: nearly every read is
+// of the file read before, and this spares hashing its name each time.
+struct LastLook {
+  std::string file;
+  Cached* cached = nullptr;
+  unsigned long generation = 0;
+};
+LastLook lastLook;
+
+Cached* cachedEntry(const std::string& file) {
+  if (lastLook.cached && lastLook.generation == cacheGeneration && file == lastLook.file) return lastLook.cached;
+  auto it = cache().find(file);
+  if (it == cache().end()) return nullptr;
+  lastLook = {file, &it->second, cacheGeneration};
+  return &it->second;
+}
+
+void forgetCached(const std::string& file) {
+  ++cacheGeneration;
+  cache().erase(file);
+}
+
+void forgetAllCached() {
+  ++cacheGeneration;
+  cache().clear();
 }
 
 bool isSettled(const platform::FileStamp& st) {
@@ -90,15 +122,14 @@ bool isSettled(const platform::FileStamp& st) {
 // exists but cannot be read. Under a ReadSnapshot, as it was when first
 // looked at, unless `underLock`: a change always starts from the disk.
 Cached* load(const std::string& file, bool underLock = false) {
-  auto& files = cache();
-  auto it = files.find(file);
-  if (!underLock && it != files.end() && it->second.trusted) return &it->second;
+  Cached* known = cachedEntry(file);
+  if (!underLock && known && known->trusted) return known;
   const bool inSnapshot = !snapshots().empty() && snapshots().count(file);
-  if (it != files.end()) {
+  if (known) {
     platform::FileStamp now = platform::fileStamp(file);
-    if (now.exists && now == it->second.stamp && it->second.settled) {
-      it->second.trusted = inSnapshot;
-      return &it->second;
+    if (now.exists && now == known->stamp && known->settled) {
+      known->trusted = inSnapshot;
+      return known;
     }
   }
   std::string bytes;
@@ -109,20 +140,20 @@ Cached* load(const std::string& file, bool underLock = false) {
     case platform::ReadStatus::Missing: st = {}; break;
     default:
       lastReadError = platform::lastFileError();
-      if (it != files.end()) files.erase(it);
+      if (known) forgetCached(file);
       return nullptr;
   }
-  if (it != files.end() && it->second.stamp.exists == st.exists && it->second.bytes == bytes) {
-    it->second.stamp = st;
-    it->second.settled = isSettled(st);
-    it->second.trusted = inSnapshot;
-    return &it->second;
+  if (known && known->stamp.exists == st.exists && known->bytes == bytes) {
+    known->stamp = st;
+    known->settled = isSettled(st);
+    known->trusted = inSnapshot;
+    return known;
   }
-  if (it == files.end()) {
-    if (files.size() >= kMaxCachedFiles) files.clear();
-    it = files.emplace(file, Cached{}).first;
+  if (!known) {
+    if (cache().size() >= kMaxCachedFiles) forgetAllCached();
+    known = &cache().emplace(file, Cached{}).first->second;
   }
-  Cached& c = it->second;
+  Cached& c = *known;
   c.doc = Document::parse(bytes);
   ++parses;
   c.bytes = std::move(bytes);
@@ -172,6 +203,7 @@ std::unordered_map<std::string, Open>& openScopes() {
 
 Open* scopeOf(const std::string& file) {
   auto& scopes = openScopes();
+  if (scopes.empty()) return nullptr;
   auto it = scopes.find(file);
   return it == scopes.end() ? nullptr : &it->second;
 }
@@ -223,7 +255,7 @@ Outcome replaceUnderLock(const std::string& file, Edit edit) {
   c->doc.serializeTo(text);
   platform::FileStamp st;
   if (!platform::replaceFileWith(file, text, st, kReplaceWaitMs)) {
-    cache().erase(file);  // the document in memory no longer matches the file
+    forgetCached(file);  // the document in memory no longer matches the file
     return Outcome::Failed;
   }
   c->stamp = st;
@@ -274,18 +306,72 @@ const Document* current(const std::string& file) {
 
 }  // namespace
 
+namespace {
+
+bool oneLineAlready(std::string_view s) {
+  for (char c : s)
+    if (c == '\r' || c == '\n') return false;
+  return true;
+}
+
+// A name as the document holds it is looked up as it is (the common case,
+// without a copy) unless the file is UTF-8 or the name has a line break.
+bool asGiven(const Document& doc, std::string_view name) {
+  return doc.encoding() != Document::Encoding::Utf8 && oneLineAlready(name);
+}
+
+std::optional<std::string_view> keyValue(const Document& doc, const Section& s, std::string_view key) {
+  if (asGiven(doc, key)) return s.value(trimBlanks(key));
+  return s.value(trimBlanks(toFile(doc, oneLine(key))));
+}
+
+// The document of the file read last, when nothing is to be looked at
+// again (no scope open, the file trusted under its ReadSnapshot): the
+// common read of a pass over the inbox, at the cost of one comparison of the
+// file's name. nullptr when the other path must be taken.
+const Document* trustedLastRead(const std::string& file) {
+  if (!openScopes().empty() || !lastLook.cached || lastLook.generation != cacheGeneration ||
+      !lastLook.cached->trusted || file != lastLook.file)
+    return nullptr;
+  return &lastLook.cached->doc;
+}
+
+// The document that reads of `file` see; nullptr for a file that reads as
+// empty or a bad file name. Raises as current does.
+const Document* readable(const std::string& file) {
+  if (const Document* doc = trustedLastRead(file)) return doc;
+  if (!isRootedPath(file)) return nullptr;
+  return current(file);
+}
+
+}  // namespace
+
 std::string readValue(const std::string& file, std::string_view section, std::string_view key) {
   std::string value;
-  if (!isRootedPath(file)) return value;
-  const Document* doc = current(file);
+  const Document* doc = readable(file);
   if (!doc) return value;
-  auto oneLineAlready = [](std::string_view s) { return s.find_first_of("\r\n") == std::string_view::npos; };
-  if (doc->encoding() != Document::Encoding::Utf8 && oneLineAlready(section) && oneLineAlready(key)) {
-    doc->value(section, key, value);  // the common case, without copies of the names
+  if (asGiven(*doc, section) && asGiven(*doc, key)) {
+    doc->value(section, key, value);
   } else if (doc->value(toFile(*doc, oneLine(section)), toFile(*doc, oneLine(key)), value)) {
     value = fromFile(*doc, value);
   }
   return value;
+}
+
+std::vector<std::string> readValues(const std::string& file, std::string_view section,
+                                    std::initializer_list<std::string_view> keys) {
+  std::vector<std::string> values(keys.size());
+  const Document* doc = readable(file);
+  if (!doc) return values;
+  const std::optional<Section> s =
+      asGiven(*doc, section) ? doc->find(section) : doc->find(toFile(*doc, oneLine(section)));
+  if (!s) return values;
+  size_t i = 0;
+  for (std::string_view key : keys) {
+    if (std::optional<std::string_view> v = keyValue(*doc, *s, key)) values[i] = fromFile(*doc, *v);
+    ++i;
+  }
+  return values;
 }
 
 Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
@@ -301,7 +387,7 @@ std::string KeyEdit::value(std::string_view section, std::string_view key) const
 }
 
 bool KeyEdit::hasSection(std::string_view section) const {
-  return doc_.storedName(toFile(doc_, oneLine(section))) != nullptr;
+  return doc_.storedName(toFile(doc_, oneLine(section))).has_value();
 }
 
 std::vector<std::string> KeyEdit::sectionNames() const {
@@ -350,7 +436,7 @@ std::string storedSectionName(const std::string& file, std::string_view section)
   if (!isRootedPath(file)) raiseError(err::kPathNotFound);
   const Document* doc = current(file);
   if (!doc) return "";
-  const std::string* name = doc->storedName(toFile(*doc, oneLine(section)));
+  const std::optional<std::string_view> name = doc->storedName(toFile(*doc, oneLine(section)));
   return name ? fromFile(*doc, *name) : std::string();
 }
 
@@ -365,7 +451,7 @@ Scope::Scope(std::string file) : file_(std::move(file)) {
   if (!open.usable) return;
   // The scope works on the cached document itself: no copy of a large inbox.
   open.base = std::move(*c);
-  cache().erase(file_);
+  forgetCached(file_);
 }
 
 Scope::~Scope() { commit(); }
@@ -446,12 +532,12 @@ std::vector<Lost> Scope::commit() {
   if (!agreed) {
     for (const CommitGuard& g : open.guards)
       if (g.failed) g.failed(false);
-    cache().erase(file_);
+    forgetCached(file_);
     return loseAll();
   }
   std::string text;
   doc.serializeTo(text);
-  if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) cache().clear();
+  if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) forgetAllCached();
   if (found.stamp.exists && text == *foundBytes) {
     // The changes ended where the file stands (a value set and set back):
     // nothing is written.
@@ -464,7 +550,7 @@ std::vector<Lost> Scope::commit() {
   }
   platform::FileStamp st;
   if (!platform::replaceFileWith(file_, text, st, kReplaceWaitMs)) {
-    cache().erase(file_);
+    forgetCached(file_);
     for (const CommitGuard& g : open.guards)
       if (g.failed) g.failed(st.exists);
     return loseAll();
@@ -503,6 +589,6 @@ void setOwnFilesOnly(std::function<bool(const std::string& file)> rule) { ownFil
 
 unsigned long parseCount() { return parses; }
 
-void forgetCachedFiles() { cache().clear(); }
+void forgetCachedFiles() { forgetAllCached(); }
 
 }  // namespace nfy::ini

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,11 @@ enum class Outcome {
 // text, and the file's name): a value that could not be read is never taken
 // for an empty one.
 std::string readValue(const std::string& file, std::string_view section, std::string_view key);
+// Each key's value exactly as readValue(file, section, key) returns it (and
+// raising as it does), with one look at the file and one look-up of the
+// section for them all.
+std::vector<std::string> readValues(const std::string& file, std::string_view section,
+                                    std::initializer_list<std::string_view> keys);
 
 // Writes one key (CR and LF in names and value become blanks).
 Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value);
@@ -127,6 +133,10 @@ class KeyEdit {
   // writeValue refuses.
   bool set(std::string_view section, std::string_view key, std::string_view value);
   bool changed() const { return changed_; }
+  // The document as the file holds it (names and values in the file's
+  // encoding: see Document::encoding), for a pass over every section that
+  // must not copy them.
+  const Document& document() const { return doc_; }
 
  private:
   Document& doc_;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
+#include "inbox/ini_document.h"
 #include "inbox/ini_file.h"
 #include "platform/file_ops.h"
 #include "support/sandbox.h"
@@ -234,6 +235,71 @@ TEST_F(IniAccess, AWriteFailsWhenTheLockStaysTakenPastTheWaitAndLaterOnesAtOnce)
     fncwriteToINI("101", "k", "w", inbox);
   }
   EXPECT_EQ(get("101", "k"), "w");
+}
+
+// readValues gives each key what readValue gives it, for the names a read
+// trims, folds, mends or cannot find, in a UTF-8 file and a single-byte one.
+TEST_F(IniAccess, ReadValuesGivesEachKeyWhatReadValueGives) {
+  box.write("utf8.ini",
+            "\xEF\xBB\xBF[A b]\r\nk=1\r\n quoted = \" q \" \r\nnoeq\r\n\xC3\xA9t\xC3\xA9=\xC3\xA9\r\n=nameless\r\n"
+            "[a B]\r\nk=second\r\n");
+  box.write("ansi.ini", "top=t\r\n[A b]\r\nk=1\r\nquoted='q'\r\nnoeq\r\n\xE9=\xE9\r\n[S]\r\nk=s\r\n");
+  const std::vector<std::string> sections = {"a b", " A B\t", "A\r\nb", "A b\n", "missing", "", "S"};
+  for (const char* name : {"utf8.ini", "ansi.ini"}) {
+    const std::string file = box.path(name);
+    for (const std::string& section : sections) {
+      std::vector<std::string> one;
+      for (std::string_view key : {"k", " QUOTED ", "noeq", "missing", "\xC3\xA9t\xC3\xA9", "\xE9", "k\r\n", "", "top"})
+        one.push_back(ini::readValue(file, section, key));
+      EXPECT_EQ(ini::readValues(file, section,
+                                {"k", " QUOTED ", "noeq", "missing", "\xC3\xA9t\xC3\xA9", "\xE9", "k\r\n", "", "top"}),
+                one)
+          << name << " [" << section << "]";
+    }
+  }
+  EXPECT_EQ(ini::readValues("utf8.ini", "a b", {"k", "noeq"}), (std::vector<std::string>{"", ""}));
+  EXPECT_EQ(ini::readValues(box.path("none.ini"), "a b", {"k"}), (std::vector<std::string>{""}));
+  std::filesystem::create_directory(box.path("folder.ini"));
+  EXPECT_ANY_THROW(ini::readValue(box.path("folder.ini"), "a", "k"));
+  EXPECT_ANY_THROW(ini::readValues(box.path("folder.ini"), "a", {"k"}));
+}
+
+// The counts follow the first section of each name (case aside), whatever
+// the spelling of the values; only the counts that differ are written.
+TEST_F(IniAccess, CountsFollowTheFirstSectionOfEachName) {
+  auto counts = [](const std::string& text, bool& changed) {
+    ini::Document doc = ini::Document::parse(text);
+    ini::KeyEdit edit(doc);
+    keepInboxCountsTrue(edit);
+    changed = edit.changed();
+    std::string out, v;
+    for (const char* key : {"TotalMsgs", "UNREADMsgs", "RequireUserConfirmation"}) {
+      doc.value("MsgCount", key, v);
+      out += v + ",";
+    }
+    return out;
+  };
+  bool changed = false;
+  const std::string inbox =
+      "[MsgCount]\r\nTotalMsgs=9\r\nUNREADMsgs=1\r\n"
+      "[1]\r\nReadStatus= read \r\n"
+      "[2]\r\nReadStatus=\" Read\"\r\nRequireUserConfirmation=2x\r\n"
+      "[1]\r\nReadStatus=UNREAD\r\nRequireUserConfirmation=1\r\n"
+      "[3]\r\nRequireUserConfirmation= 0.5\r\nReadStatus=REA D\r\n"
+      "[msgcount]\r\nReadStatus=UNREAD\r\n[]\r\nReadStatus=UNREAD\r\n[x]\r\nReadStatus\r\n";
+  EXPECT_EQ(counts(inbox, changed), "4,2,2,");
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(
+      counts("[MsgCount]\r\nTotalMsgs=1\r\nUNREADMsgs=0\r\nRequireUserConfirmation=0\r\n[A]\r\nReadStatus=read\r\n",
+             changed),
+      "1,0,0,");
+  EXPECT_FALSE(changed);
+  // A UTF-8 inbox with names and values beyond ASCII.
+  EXPECT_EQ(
+      counts("\xEF\xBB\xBF[\xC3\xA9]\r\nReadStatus=READ\r\n[\xC3\x89]\r\nReadStatus=R\xC3\xA9\x61\x64\r\n[\xC3\xA9]\r\n"
+             "[a]\r\nRequireUserConfirmation=\xC3\xA9\r\n",
+             changed),
+      "3,2,0,");
 }
 
 }  // namespace

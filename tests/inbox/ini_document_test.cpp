@@ -144,15 +144,85 @@ TEST(IniDocument, ReadsBackWhatItWrites) {
     ASSERT_EQ(again.sectionNames(), doc.sectionNames()) << written;
     ASSERT_EQ(again.sections().size(), doc.sections().size());
     for (size_t i = 0; i < doc.sections().size(); ++i) {
-      const auto& a = doc.sections()[i].keys;
-      const auto& b = again.sections()[i].keys;
+      const Keys a = doc.sections()[i].keys();
+      const Keys b = again.sections()[i].keys();
       ASSERT_EQ(a.size(), b.size()) << written;
       for (size_t k = 0; k < a.size(); ++k) {
-        ASSERT_EQ(a[k].name, b[k].name) << written;
-        ASSERT_EQ(a[k].value, b[k].value) << written;
+        ASSERT_EQ(a[k].name(), b[k].name()) << written;
+        ASSERT_EQ(a[k].value(), b[k].value()) << written;
+        ASSERT_EQ(a[k].hasValue(), b[k].hasValue()) << written;
       }
     }
   }
+}
+
+// A large inbox edited at length: keys added to sections in the middle,
+// values rewritten until the buffer holds more old pieces than live ones,
+// sections removed and added. The document holds what was set, in order,
+// and writes it so, whenever it is written.
+TEST(IniDocument, KeepsWhatWasSetThroughLongRunsOfEdits) {
+  std::mt19937 rng(77);
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> model;
+  std::string text;
+  for (int s = 0; s < 600; ++s) {
+    auto& section = model.emplace_back("s" + std::to_string(s), std::vector<std::pair<std::string, std::string>>{});
+    text += "[" + section.first + "]\r\n";
+    for (int k = 0; k < 4; ++k) {
+      section.second.emplace_back("k" + std::to_string(k), std::to_string(s * 10 + k));
+      text += section.second.back().first + "=" + section.second.back().second + "\r\n";
+    }
+  }
+  // One section's lines not in written form, so that it is built.
+  text += "[odd]\r\n  a = 1 \r\n\r\nb\r\n";
+  model.emplace_back("odd", std::vector<std::pair<std::string, std::string>>{{"a", "1"}, {"b", ""}});
+  Document doc = Document::parse(text);
+  auto expected = [&] {
+    std::string out;
+    for (const auto& [name, keys] : model) {
+      out += "[" + name + "]\r\n";
+      for (const auto& [key, value] : keys) out += key + (name == "odd" && key == "b" ? "" : "=" + value) + "\r\n";
+    }
+    return out;
+  };
+  int fresh = 0;
+  for (int step = 0; step < 12000; ++step) {
+    const size_t which = rng() % model.size();
+    auto& [name, keys] = model[which];
+    const unsigned what = rng() % 20;
+    if (what == 0 && name != "odd") {
+      ASSERT_TRUE(doc.removeSection(name));
+      model.erase(model.begin() + static_cast<std::ptrdiff_t>(which));
+    } else if (what == 1) {
+      const std::string added = "new" + std::to_string(fresh++);
+      doc.set(added, "k", "v");
+      model.emplace_back(added, std::vector<std::pair<std::string, std::string>>{{"k", "v"}});
+    } else if (what < 6 && name != "odd") {
+      const std::string key = "x" + std::to_string(fresh++);
+      doc.set(name, key, key);
+      keys.emplace_back(key, key);
+    } else if (name != "odd") {
+      auto& [key, value] = keys[rng() % keys.size()];
+      value = std::string(rng() % 300, static_cast<char>('a' + rng() % 26));
+      doc.set(name, key, value);
+    }
+    if (step % 1500 == 0 || step == 11999) {
+      std::string written;
+      doc.serializeTo(written);
+      ASSERT_EQ(written, expected()) << "step " << step;
+      for (const auto& [section, sectionKeys] : model) {
+        if (section == "odd") continue;
+        for (const auto& [key, value] : sectionKeys) ASSERT_EQ(read(doc, section, key), value) << section << " " << key;
+      }
+    }
+  }
+  // The nameless section and sections as the index finds them.
+  std::vector<std::string> firsts;
+  Document dup = Document::parse("top=1\r\n[A]\r\n[b]\r\n[a]\r\n[B]\r\n[c]\r\n");
+  dup.forEachFirstOfName([&](const Section& s) { firsts.emplace_back(s.name()); });
+  EXPECT_EQ(firsts, (std::vector<std::string>{"A", "b", "c"}));
+  EXPECT_EQ(dup.sections().size(), 6u);
+  EXPECT_EQ(dup.sections()[0].keys()[0].name(), "top");
+  EXPECT_EQ(*dup.storedName(" B "), "b");
 }
 
 }  // namespace

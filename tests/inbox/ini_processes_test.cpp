@@ -32,13 +32,14 @@ long checkCrashFile(const std::string& bytes, long keys, const std::string& padd
   EXPECT_EQ(again, bytes) << "the file is not whole";
   std::map<long, long> steps;  // key -> step
   long last = 0;
-  for (const ini::Section& s : doc.sections()) {
-    if (s.name.empty()) continue;
-    EXPECT_EQ(s.name, "Crash");
-    for (const ini::Key& k : s.keys) {
-      long step = std::atol(k.value.c_str());
-      EXPECT_EQ(k.value, std::to_string(step) + ":" + padding) << k.name;
-      steps[std::atol(k.name.c_str() + 1)] = step;
+  for (const ini::Section s : doc.sections()) {
+    if (s.name().empty()) continue;
+    EXPECT_EQ(s.name(), "Crash");
+    for (const ini::Key k : s.keys()) {
+      const std::string value(k.value()), name(k.name());
+      long step = std::atol(value.c_str());
+      EXPECT_EQ(value, std::to_string(step) + ":" + padding) << name;
+      steps[std::atol(name.c_str() + 1)] = step;
       last = std::max(last, step);
     }
   }
@@ -91,7 +92,7 @@ TEST(IniProcesses, TwoWritersLoseNoKeys) {
   ini::Document doc = ini::Document::parse(test::readFile(file));
   ASSERT_EQ(doc.sections().size(), 2u);
   std::map<std::string, std::string> found;
-  for (const ini::Key& k : doc.sections()[1].keys) found[k.name] = k.value;
+  for (const ini::Key k : doc.sections()[1].keys()) found[std::string(k.name())] = k.value();
   EXPECT_EQ(found.size(), 3u * count);
   for (int n = 0; n < count; ++n) {
     EXPECT_EQ(found["A" + std::to_string(n)], std::to_string(n));
@@ -140,19 +141,19 @@ TEST(IniProcesses, AWriterKilledWhileStoringAReplyLeavesEveryMessageWholeOrAbsen
     ASSERT_EQ(again, bytes) << "the file is not whole, round " << round;
     size_t messages = 0;
     std::string total, unread;
-    for (const ini::Section& s : doc.sections()) {
-      if (s.name.empty()) continue;
-      if (s.name == "MsgCount") {
-        for (const ini::Key& k : s.keys) {
-          if (k.name == "TotalMsgs") total = k.value;
-          if (k.name == "UNREADMsgs") unread = k.value;
+    for (const ini::Section s : doc.sections()) {
+      if (s.name().empty()) continue;
+      if (s.name() == "MsgCount") {
+        for (const ini::Key k : s.keys()) {
+          if (k.name() == "TotalMsgs") total = k.value();
+          if (k.name() == "UNREADMsgs") unread = k.value();
         }
         continue;
       }
       ++messages;
       std::vector<std::string> names;
-      for (const ini::Key& k : s.keys) names.push_back(k.name);
-      EXPECT_EQ(names, keys) << "message " << s.name << ", round " << round;
+      for (const ini::Key k : s.keys()) names.emplace_back(k.name());
+      EXPECT_EQ(names, keys) << "message " << s.name() << ", round " << round;
     }
     EXPECT_EQ(total, std::to_string(messages)) << "round " << round;
     EXPECT_EQ(unread, std::to_string(messages)) << "round " << round;
