@@ -191,6 +191,10 @@ Document Document::parse(std::string_view bytes) {
     doc.text_ = repairUtf8(bytes);
     if (doc.text_.size() > kMaxText) throw std::length_error("INI file too large");
   } else {
+    // Room for what the run's edits append: the first edit of a large
+    // inbox must not copy the whole text (room reserved and not touched
+    // costs nothing).
+    doc.text_.reserve(bytes.size() + bytes.size() / 8 + 65536);
     doc.text_.assign(bytes);
   }
   const char* const text = doc.text_.data();

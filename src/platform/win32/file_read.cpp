@@ -25,29 +25,36 @@ ReadStatus openFailure(const std::string& path) {
   return missing ? ReadStatus::Missing : ReadStatus::Failed;
 }
 
+// Reads `want` bytes at `offset` into `into`; the count read (0 at the
+// end of the file), or -1 when the read fails.
+long long readAt(HANDLE h, std::uint64_t offset, char* into, size_t want) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD n = 0;
+  if (!ReadFile(h, into, static_cast<DWORD>(std::min<size_t>(want, 1u << 30)), &n, &at))
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return n;
+}
+
 // Reads the open file from its start into `bytes`, at most `limit` bytes.
 // The buffer starts at the size the file had and grows as the file turns
-// out longer (no size is taken on trust). False when a read fails.
+// out longer (no size is taken on trust), a small read at a time: a file
+// of the size it had is never copied into a larger buffer. False when a
+// read fails.
 bool readFromStart(HANDLE h, std::uint64_t size, std::uint64_t limit, std::string& bytes) {
-  const std::uint64_t first = std::min(size, limit);
-  bytes.resize(static_cast<size_t>(first));
+  bytes.resize(static_cast<size_t>(std::min(size, limit)));
   size_t got = 0;
   while (got < limit) {
-    if (got == bytes.size()) {
-      const std::uint64_t more = std::max<std::uint64_t>(4096, got - first);
-      bytes.resize(static_cast<size_t>(std::min<std::uint64_t>(limit, got + more)));
-    }
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(got);
-    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(got) >> 32);
-    DWORD n = 0;
-    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - got, 1u << 30));
-    if (!ReadFile(h, bytes.data() + got, want, &n, &at)) {
-      if (GetLastError() == ERROR_HANDLE_EOF) break;
-      return false;
-    }
+    const bool beyond = got == bytes.size();
+    char probe[4096];
+    const long long n =
+        beyond ? readAt(h, got, probe, sizeof probe) : readAt(h, got, bytes.data() + got, bytes.size() - got);
+    if (n < 0) return false;
     if (n == 0) break;
-    got += n;
+    const size_t kept = static_cast<size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(n), limit - got));
+    if (beyond) bytes.append(probe, kept);
+    got += kept;
   }
   bytes.resize(got);
   return true;
