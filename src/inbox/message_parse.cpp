@@ -402,6 +402,10 @@ bool fncParseDeskMessages(const std::string& reply) {
     // Records are kept for real messages only: nodes that are skipped take
     // no place in arrMessages, while the log's number counts every child.
     const long count = list->childCount();
+    // Room for the records of a reply of ordinary size at once (the records
+    // are large); a reply of more children than messages a run stores does
+    // not reserve for all of them.
+    arrMessages.reserve(arrMessages.size() + static_cast<size_t>(std::min<long>(count, 4096)));
     size_t handled = 0, fresh = 0, bodyBytes = 0, inGroup = 0;
     StoredMessages stored;
     Awaiting awaiting;
