@@ -436,7 +436,10 @@ bool fncParseDeskMessages(const std::string& reply) {
         }
         ++inGroup;
       }
-      if (storeMessage(parsed, asItIs, awaiting)) stored.add(parsed.rec.sID);
+      if (storeMessage(parsed, asItIs, awaiting)) {
+        stored.add(parsed.rec.sID);
+        if (!asItIs) writtenIds.push_back(parsed.rec.sID);
+      }
       if (arrMessages.size() <= handled) arrMessages.resize(handled + 1);
       arrMessages[handled++] = std::move(parsed.rec);
       result = true;

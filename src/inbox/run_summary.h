@@ -23,6 +23,9 @@ struct RunSummary {
   std::string sConfirmMsgID;  // the message the popup asks to confirm
   long lNewMsgCount = 0;      // new messages of this run's reply
   std::vector<typMsgRecord> arrMessages;
+  // The ids of the reply's messages that this run wrote (new or changed);
+  // a message the inbox held as the reply has it is not among them.
+  std::vector<std::string> writtenIds;
 };
 
 extern RunSummary runSummary;
@@ -37,5 +40,6 @@ inline std::string& sMsgSubject = runSummary.sMsgSubject;
 inline std::string& sConfirmMsgID = runSummary.sConfirmMsgID;
 inline long& lNewMsgCount = runSummary.lNewMsgCount;
 inline std::vector<typMsgRecord>& arrMessages = runSummary.arrMessages;
+inline std::vector<std::string>& writtenIds = runSummary.writtenIds;
 
 }  // namespace nfy

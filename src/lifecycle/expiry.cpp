@@ -134,18 +134,19 @@ bool staysQuietly(const StoredRules& rules, const DateTime& moment, std::optiona
   return !(expiry && *expiry < moment);
 }
 
-// The messages of this run's reply, by the name their sections are found by
-// (case and blanks around aside).
-std::unordered_set<std::string> idsOfThisReply() {
+// The messages this run wrote (new or changed by its reply), by the name
+// their sections are found by (case and blanks around aside).
+std::unordered_set<std::string> idsWrittenByThisRun() {
   std::unordered_set<std::string> ids;
-  for (const typMsgRecord& record : arrMessages) ids.insert(toUpper(trim(record.sID)));
+  for (const std::string& id : writtenIds) ids.insert(toUpper(trim(id)));
   return ids;
 }
 
-// The messages that earlier runs stored and that stay as they are: the log
-// tells them in one line, not in three lines each on every run (the run that
-// stored a message logged its rules in full, and so does the run that
-// removes it).
+// The messages that earlier runs stored (also those this run's reply
+// repeated as the inbox holds them) and that stay as they are: the log tells
+// them in one line, not in three lines each on every run (the run that
+// stored or changed a message logged its rules in full, and so does the run
+// that removes it).
 struct StayingEarlier {
   long count = 0;
   std::string nextId;
@@ -269,7 +270,7 @@ void fncDeleteExpiredMsgs() {
     // The pass reads every message's keys: the inbox is looked at on the
     // disk once, not per key (a removal still takes it as it is then).
     IniReadSnapshot onePass(sInboxINI_Read);
-    const std::unordered_set<std::string> inThisReply = idsOfThisReply();
+    const std::unordered_set<std::string> writtenNow = idsWrittenByThisRun();
     StayingEarlier earlier;
     for (const std::string& id : splitAt(list, ',')) {
       // One message that cannot be handled (an unreadable date, a count that
@@ -278,7 +279,7 @@ void fncDeleteExpiredMsgs() {
       try {
         std::optional<StoredRules> rules;
         DateTime moment = now();
-        if (!inThisReply.count(toUpper(trim(id)))) {
+        if (!writtenNow.count(toUpper(trim(id)))) {
           // A message of an earlier run that stays is only counted; one that
           // goes, or that cannot be handled, is logged in full below.
           try {

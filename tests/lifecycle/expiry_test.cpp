@@ -175,15 +175,14 @@ TEST_F(Expiry, LogLinesOfEachRule) {
 
 TEST_F(Expiry, MessagesOfEarlierRunsThatStayAreCountedInOneLine) {
   // 61 and 62 were stored by earlier runs and stay; 63 too, but has expired;
-  // 64 came in this run's reply. An earlier message that cannot be handled
+  // 64 was written by this run. An earlier message that cannot be handled
   // (65) is logged with its id.
   store("61", {{"TimeToLive", "1"}, {"TimeToLiveDays", "7"}});
   store("62");
   store("63", {{"TimeToLive", "0"}, {"TimeToLiveHrs", "1"}});
   store("64", {{"TimeToLive", "1"}, {"TimeToLiveDays", "2"}});
   store("65", {{"TimeToLive", "0"}, {"TimeToLiveHrs", "1"}, {"DownloadedMNTime", "soon"}});
-  arrMessages.resize(1);
-  arrMessages[0].sID = "64";
+  writtenIds = {"64"};
   fncDeleteExpiredMsgs();
   auto l = log.lines();
   auto has = [&](const std::string& text) { return std::find(l.begin(), l.end(), text) != l.end(); };

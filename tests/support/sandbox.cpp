@@ -89,6 +89,7 @@ void resetAllGlobals() {
     s->clear();
   }
   arrMessages.clear();
+  writtenIds.clear();
   lNewMsgCount = 0;
 }
 
