@@ -82,8 +82,8 @@ bool writeLine(const std::string& message) {
   }
   if (!objLogFile) return journaled;
   try {
-    // One buffer for every line of the run: a pass over thousands of
-    // messages logs thousands of lines.
+    // One buffer for every line of the run (the programs log from one
+    // thread): a pass over thousands of messages logs thousands of lines.
     static std::string line;
     line.assign(platform::nowStamp()).append("\t").append(shown).append("\r\n");
     if (std::fwrite(line.data(), 1, line.size(), objLogFile) == line.size()) {

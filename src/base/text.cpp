@@ -83,12 +83,13 @@ struct Cursor {
 
 }  // namespace
 
-std::string trim(std::string_view s) {
+std::string_view trimView(std::string_view s) {
   size_t b = s.find_first_not_of(' ');
   if (b == std::string_view::npos) return {};
-  size_t e = s.find_last_not_of(' ');
-  return std::string(s.substr(b, e - b + 1));
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
+
+std::string trim(std::string_view s) { return std::string(trimView(s)); }
 
 std::string toUpper(std::string_view s) {
   std::string r(s);

@@ -12,6 +12,8 @@ namespace nfy {
 
 // Removes leading and trailing blanks (spaces only, like the program's Trim).
 std::string trim(std::string_view s);
+// trim without a copy: the part of `s` between its blanks.
+std::string_view trimView(std::string_view s);
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);
 bool iequals(std::string_view a, std::string_view b);

@@ -51,18 +51,11 @@ bool plainAscii(std::string_view s) {
   return true;
 }
 
-// trim() without the copy.
-std::string_view trimSpaces(std::string_view s) {
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string_view::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 struct Counts {
   double total = 0, unread = 0, awaiting = 0;
   void add(std::string_view readStatus, std::string_view requireConfirmation) {
     ++total;
-    if (!iequals(trimSpaces(readStatus), "READ")) ++unread;
+    if (!iequals(trimView(readStatus), "READ")) ++unread;
     if (leadingNumber(requireConfirmation) > 0) ++awaiting;
   }
 };

@@ -75,7 +75,7 @@ StoredRules storedRules(const std::string& id) {
 }
 
 bool isRecalled(const StoredRules& r) { return leadingNumber(r.status) == 1; }
-bool isReadAndDone(const StoredRules& r) { return trim(r.action) == "0" && toUpper(trim(r.read)) == "READ"; }
+bool isReadAndDone(const StoredRules& r) { return trimView(r.action) == "0" && iequals(trimView(r.read), "READ"); }
 
 void logExpired(const std::string& id, const std::string& subject) {
   subWriteLog("MSG : ----Msg ID. " + id + " [Subject: " + subject + "] has been EXPIRED.");
@@ -161,11 +161,29 @@ struct StayingEarlier {
   }
   void log() const {
     if (count == 0) return;
-    const std::string stay = "MSG : " + std::to_string(count) + " messages stored by earlier runs stay; ";
-    subWriteLog(next ? stay + "the next of them to expire is " + nextId + ", at " + next->stamp()
-                     : stay + "none of them has a time to live");
+    const std::string stay = "MSG : Messages stored by earlier runs that stay: " + std::to_string(count) + "; ";
+    subWriteLog(next ? stay + "the next to expire: " + nextId + ", at " + next->stamp()
+                     : stay + "none has a time to live");
   }
 };
+
+// A message of an earlier run judged without a line: true when it stays
+// (then it is counted). Its rules, when they could be read, are kept for the
+// judgement with lines; a message that raises is judged again with them,
+// after its first line, and raises there.
+bool countedAsStaying(const std::string& id, const DateTime& moment, std::optional<StoredRules>& rules,
+                      StayingEarlier& earlier) {
+  try {
+    rules = storedRules(id);
+    std::optional<DateTime> expiry;
+    if (!staysQuietly(*rules, moment, expiry)) return false;
+    earlier.add(id, expiry);
+    return true;
+  } catch (const std::exception&) {
+    rules.reset();
+    return false;
+  }
+}
 
 // Keeps the subject index right when `id` goes (the summary's counts
 // follow the sections by themselves).
@@ -278,21 +296,10 @@ void fncDeleteExpiredMsgs() {
       // left for the next run; it must not keep every other message stored.
       try {
         std::optional<StoredRules> rules;
-        DateTime moment = now();
-        if (!writtenNow.count(toUpper(trim(id)))) {
-          // A message of an earlier run that stays is only counted; one that
-          // goes, or that cannot be handled, is logged in full below.
-          try {
-            rules = storedRules(id);
-            std::optional<DateTime> expiry;
-            if (staysQuietly(*rules, moment, expiry)) {
-              earlier.add(id, expiry);
-              continue;
-            }
-          } catch (const std::exception&) {
-            rules.reset();  // read and raised again below, after the message's first line
-          }
-        }
+        const DateTime moment = now();
+        // A message of an earlier run that stays is only counted; one that
+        // goes, or that cannot be handled, is logged in full.
+        if (!writtenNow.count(toUpper(trim(id))) && countedAsStaying(id, moment, rules, earlier)) continue;
         subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
         if (!rules) rules = storedRules(id);
         const Reason reason = reasonToRemove(id, *rules, moment);

@@ -44,7 +44,7 @@ assert_line "$(run_log)" "MSG : Message 501 is in the inbox as the reply has it;
 # stored are counted, not logged one by one.
 last_run="$(run_log | awk '/^\*\*\*\*\*\*\*\*\*\*/ { run = "" } { run = run $0 "\n" } END { printf "%s", run }')"
 assert_no_line "$last_run" "MSG : ----------------MSG ID [501]-------------------------------"
-assert_line "$last_run" "MSG : 2 messages stored by earlier runs stay; none of them has a time to live"
+assert_line "$last_run" "MSG : Messages stored by earlier runs that stay: 2; none has a time to live"
 assert_eq "$(inbox_value MsgCount TotalMsgs)" "2"
 assert_eq "$(popup_headers | tail -n 1)" \
   "You have total 2 messages from your service provider for your reference. Click for view all messages."

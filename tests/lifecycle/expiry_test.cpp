@@ -200,7 +200,7 @@ TEST_F(Expiry, MessagesOfEarlierRunsThatStayAreCountedInOneLine) {
             "communicator agent :: 1");
   EXPECT_EQ(*std::next(bad, 2), "ERR : fncDeleteExpiredMsgs, Type mismatch");
   EXPECT_EQ(l.back(),
-            "MSG : 2 messages stored by earlier runs stay; the next of them to expire is 61, at 12/15/2026 10:00:00");
+            "MSG : Messages stored by earlier runs that stay: 2; the next to expire: 61, at 12/15/2026 10:00:00");
   EXPECT_FALSE(stored("63"));
   EXPECT_TRUE(stored("61") && stored("62") && stored("64") && stored("65"));
 }

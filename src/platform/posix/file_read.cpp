@@ -28,31 +28,23 @@ ReadStatus openFailure(const std::string& path) {
 
 // Reads the open file from its start into `bytes`, at most `limit` bytes.
 // The buffer starts at the size the file had and grows as the file turns
-// out longer (no size is taken on trust), a small read at a time. False
-// when a read fails.
+// out longer (no size is taken on trust). False when a read fails.
 bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, std::string& bytes) {
   bytes.resize(static_cast<size_t>(std::min(size, limit)));
   size_t got = 0;
   while (got < limit) {
-    if (got == bytes.size()) {
-      // As long as the file was: whether it goes on is asked with a small
-      // read first, so that a file of the size it had is never copied into
-      // a larger buffer.
-      char probe[4096];
-      ssize_t n = ::pread(fd, probe, sizeof probe, static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return false;
-      if (n == 0) break;
-      const size_t keep = static_cast<size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(n), limit - got));
-      bytes.append(probe, keep);
-      got += keep;
-      continue;
-    }
-    ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+    // Past the size the file had, whether it goes on is asked with a small
+    // read: a file of that size is never copied into a larger buffer.
+    const bool beyond = got == bytes.size();
+    char probe[4096];
+    const ssize_t n = beyond ? ::pread(fd, probe, sizeof probe, static_cast<off_t>(got))
+                             : ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) break;
-    got += static_cast<size_t>(n);
+    const size_t kept = static_cast<size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(n), limit - got));
+    if (beyond) bytes.append(probe, kept);
+    got += kept;
   }
   bytes.resize(got);
   return true;
