@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "base/errors.h"
@@ -37,6 +38,18 @@ size_t scanNumber(std::string_view s, bool allowExponent) {
 }
 
 double toDouble(std::string_view s) {
+  // Whole numbers of up to 15 digits (counts, ids, hours, days: nearly
+  // every number the program reads) are exact in a double: no copy, no
+  // strtod.
+  std::string_view digits = s;
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (!digits.empty() && (digits.front() == '+' || negative)) digits.remove_prefix(1);
+  if (!digits.empty() && digits.size() <= 15 && std::all_of(digits.begin(), digits.end(), isDigit)) {
+    std::int64_t v = 0;
+    for (char c : digits) v = v * 10 + (c - '0');
+    const double d = static_cast<double>(v);
+    return negative ? -d : d;
+  }
   std::string text(s);
   if (!text.empty() && text[0] == '+') text.erase(0, 1);
   return std::strtod(text.c_str(), nullptr);

@@ -63,12 +63,13 @@ struct StoredRules {
 StoredRules storedRules(const std::string& id) {
   static constexpr const char* kKeys[] = {"MsgStatus",     "UserActionID",   "ReadStatus",     "TimeToLive",
                                           "TimeToLiveHrs", "TimeToLiveDays", "TimeToLiveDate", "DownloadedMNTime"};
-  const std::vector<std::string> v =
+  std::vector<std::string> v =
       readIniKeys(id, {kKeys[0], kKeys[1], kKeys[2], kKeys[3], kKeys[4], kKeys[5], kKeys[6], kKeys[7]});
-  StoredRules r{v[0], v[1], v[2], {}};
+  StoredRules r{std::move(v[0]), std::move(v[1]), std::move(v[2]), {}};
+  // Each key is asked for once: its value is moved, not copied.
   r.ttl = storedTimeToLive([&](const char* key) {
     for (size_t i = 3; i < std::size(kKeys); ++i)
-      if (std::string_view(key) == kKeys[i]) return v[i];
+      if (std::string_view(key) == kKeys[i]) return std::move(v[i]);
     return std::string();
   });
   return r;

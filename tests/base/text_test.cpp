@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "base/errors.h"
 #include "platform/clock.h"
 
@@ -22,6 +24,13 @@ TEST(LeadingNumber, ReadsTheNumberATextBeginsWith) {
   EXPECT_EQ(leadingNumber("."), 0);
   EXPECT_EQ(leadingNumber("1e5"), 1);  // no exponent: reading stops at "e"
   EXPECT_EQ(leadingNumber("\t9"), 9);
+  // Whole numbers are read exactly at every length, on either side of the
+  // 15 digits that are summed without strtod.
+  EXPECT_EQ(leadingNumber("999999999999999"), 999999999999999.0);
+  EXPECT_EQ(leadingNumber("-123456789012345x"), -123456789012345.0);
+  EXPECT_EQ(leadingNumber("12345678901234567890"), 12345678901234567890.0);
+  EXPECT_EQ(leadingNumber("00000000000000000007"), 7);
+  EXPECT_TRUE(std::signbit(leadingNumber("-0")));
 }
 
 TEST(StrictNumber, AcceptsOnlyWholeNumbers) {
