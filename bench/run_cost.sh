@@ -6,8 +6,9 @@
 # messages, each into an inbox of 0, 1,000 and 20,000 messages, and a reply
 # that repeats the 3,000 messages an inbox holds. Each case is timed as a
 # whole process (start to exit, the popup answered at once by the desktop
-# simulator on a private D-Bus), from the same inbox each time, and beside
-# it, in turn, its floor (bench/posix/run_floor): a process linked like the
+# simulator on a private D-Bus), from the same inbox and the same day's log
+# (emptied: it exists, as it does for all but a day's first run) each time,
+# and beside it, in turn, its floor (bench/posix/run_floor): a process linked like the
 # notifier that posts the same request to the same simulator and then reads
 # the inbox once (idle) or writes the new bodies, each flushed, and replaces
 # the inbox once with the run's final text (flushed, renamed, folder
@@ -66,11 +67,17 @@ seed() {
   rm -rf "$sandbox/seed-$size"
   mkdir -p "$inbox_dir/Messages"
   cp -a "$inbox_dir" "$sandbox/seed-$size"
+  # The day's log as the runs before left it, emptied: a run every 15
+  # minutes appends to a log that the day's first run created.
+  rm -rf "$sandbox/seed-log"
+  cp -a "$install/ApplicationLog" "$sandbox/seed-log"
+  find "$sandbox/seed-log" -type f -exec truncate -s 0 {} +
 }
 
 restore() {
   rm -rf "$inbox_dir" "$install/ApplicationLog"
   cp -a "$sandbox/seed-$1" "$inbox_dir"
+  cp -a "$sandbox/seed-log" "$install/ApplicationLog"
 }
 
 now_us() { echo $(($(date +%s%N) / 1000)); }
@@ -92,7 +99,7 @@ measure() {
     echo $(($(now_us) - start)) >>"$times"
     shown=$(($(wc -l <"$sandbox/popups.txt" 2>/dev/null || echo 0) > popups))
     # The same request as the run made, from its log.
-    log="$(ls "$install"/ApplicationLog/nfyDeskLog/*.txt | head -1)"
+    log="$(ls -t "$install"/ApplicationLog/nfyDeskLog/*.txt | head -1)"
     url="$(sed -n "s/^[^\t]*\tMSG : Webposting Source :: \(.*\)\r$/\1/p" "$log" | head -1)"
     data="$(sed -n "s/^[^\t]*\tMSG : Webposting data :: \(.*\)\r$/\1/p" "$log" | head -1)"
     cp "$inbox" "$sandbox/final.ini"

@@ -196,7 +196,34 @@ Document Document::parse(std::string_view bytes) {
     // costs nothing).
     doc.text_.reserve(bytes.size() + bytes.size() / 8 + 65536);
     doc.text_.assign(bytes);
+    doc.parsedSize_ = doc.text_.size();
   }
+  doc.parseText();
+  return doc;
+}
+
+Document Document::adopt(std::string&& bytes) {
+  const std::string_view text(bytes);
+  if (text.starts_with(kBom) || text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) return parse(text);
+  if (bytes.size() > kMaxText) throw std::length_error("INI file too large");
+  // A file read to be parsed is the buffer itself: a large inbox is not
+  // held twice. The edits go into the room the buffer has (readFile's
+  // roomToGrow); the first that outgrows it copies it once.
+  Document doc;
+  doc.text_ = std::move(bytes);
+  doc.parsedSize_ = doc.text_.size();
+  doc.parseText();
+  return doc;
+}
+
+std::optional<std::string_view> Document::parsedText() const {
+  if (parsedSize_ != kNone) return std::string_view(text_.data(), parsedSize_);
+  if (parsedKept_) return std::string_view(*parsedKept_);
+  return std::nullopt;
+}
+
+void Document::parseText() {
+  Document& doc = *this;
   const char* const text = doc.text_.data();
   const std::size_t size = doc.text_.size();
   auto at = [&](const char* p) { return static_cast<std::uint32_t>(p - text); };
@@ -279,7 +306,6 @@ Document Document::parse(std::string_view bytes) {
   }
   endSection(size);
   doc.textKept_ = doc.text_.size();
-  return doc;
 }
 
 void Document::buildText(std::size_t i) {
@@ -343,6 +369,11 @@ void Document::compactWhenWasteful() {
 }
 
 void Document::compact() {
+  // The parsed file is no longer the start of the buffer: kept aside.
+  if (parsedSize_ != kNone) {
+    parsedKept_.emplace(text_, 0, parsedSize_);
+    parsedSize_ = kNone;
+  }
   std::string text;
   text.reserve(textKept_ + (text_.size() - textKept_) / 2);
   std::vector<detail::KeyRecord> keys;

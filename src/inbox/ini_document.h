@@ -162,6 +162,16 @@ class Document {
  public:
   Document();
   static Document parse(std::string_view bytes);
+  // The same document, taking `bytes` as its buffer instead of a copy when
+  // it can keep them as the parsed text (an ANSI file, see parsedText());
+  // otherwise `bytes` is left as it was and parsed as by parse().
+  static Document adopt(std::string&& bytes);
+
+  // The file text the document was parsed from, when the document keeps it
+  // (an ANSI file: the start of its buffer, which edits only add to; kept
+  // aside when the buffer is compacted); nullopt for a UTF-8 or UTF-16 file
+  // and for a document not parsed from a file.
+  std::optional<std::string_view> parsedText() const;
 
   // Ansi: single-byte text; Utf8: the file begins with a UTF-8 byte order
   // mark; Unsupported: a UTF-16 file, left empty here and never written.
@@ -234,6 +244,8 @@ class Document {
   void refreshPendingRaw();
   void compactWhenWasteful();
   void compact();
+  // Parses text_, the file's text as the document keeps it.
+  void parseText();
 
   std::string text_;                             // every name and value is a piece of it
   std::vector<detail::KeyRecord> keys_;          // of all sections; each section owns a run
@@ -247,8 +259,10 @@ class Document {
   // The section that the last look-up found: still the first of its name
   // until a section is removed (new ones go at the end).
   mutable std::size_t lastFound_ = kNone;
-  std::size_t textKept_ = 0;    // the buffer's size when it last held nothing unused
-  std::size_t keysUnused_ = 0;  // places in keys_ that no section owns
+  std::size_t textKept_ = 0;               // the buffer's size when it last held nothing unused
+  std::size_t parsedSize_ = kNone;         // text_ begins with the parsed file of this size
+  std::optional<std::string> parsedKept_;  // the parsed file, once a compaction rewrote text_
+  std::size_t keysUnused_ = 0;             // places in keys_ that no section owns
   Encoding encoding_ = Encoding::Ansi;
   bool lateNameless_ = false;   // a "[]" section after the first, merged into the one before on reading
   bool keyWithEquals_ = false;  // a written key name holding "="

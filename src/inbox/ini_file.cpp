@@ -62,12 +62,28 @@ platform::FileError lastReadError;
 }
 
 struct Cached {
-  platform::FileStamp stamp;  // of `bytes`; exists is false for a missing file
-  std::string bytes;          // the file's content, exactly
-  Document doc;               // `bytes` parsed
+  platform::FileStamp stamp;  // of the content; exists is false for a missing file
+  // The file's content, exactly: in `doc` (its parsedText()) when
+  // bytesInDoc, so that a large inbox is not held twice; else `bytes`.
+  std::string bytes;
+  bool bytesInDoc = false;
+  Document doc;  // the content parsed
   bool settled = true;
   bool trusted = false;  // looked at on the disk under the file's open ReadSnapshot
 };
+
+std::string_view contentOf(const Cached& c) { return c.bytesInDoc ? *c.doc.parsedText() : std::string_view(c.bytes); }
+
+// A document parsed from `bytes` into `c`, which then holds the content.
+void parseInto(Cached& c, std::string&& bytes) {
+  c.doc = Document::adopt(std::move(bytes));
+  c.bytesInDoc = c.doc.parsedText().has_value();
+  // adopt() took the bytes only when the document keeps them.
+  if (c.bytesInDoc)
+    c.bytes.clear();
+  else
+    c.bytes = std::move(bytes);
+}
 
 // The files read under a ReadSnapshot, by the number of snapshots open.
 std::unordered_map<std::string, int>& snapshots() {
@@ -135,7 +151,8 @@ Cached* load(const std::string& file, bool underLock = false) {
   std::string bytes;
   platform::FileStamp st;
   const bool ownOnly = ownFilesOnly() && ownFilesOnly()(file);
-  switch (platform::readFile(file, bytes, {.ownOnly = ownOnly}, &st)) {
+  // The buffer becomes the document's: with room for what edits add.
+  switch (platform::readFile(file, bytes, {.ownOnly = ownOnly, .roomToGrow = true}, &st)) {
     case platform::ReadStatus::Ok: break;
     case platform::ReadStatus::Missing: st = {}; break;
     default:
@@ -143,7 +160,7 @@ Cached* load(const std::string& file, bool underLock = false) {
       if (known) forgetCached(file);
       return nullptr;
   }
-  if (known && known->stamp.exists == st.exists && known->bytes == bytes) {
+  if (known && known->stamp.exists == st.exists && contentOf(*known) == bytes) {
     known->stamp = st;
     known->settled = isSettled(st);
     known->trusted = inSnapshot;
@@ -154,9 +171,8 @@ Cached* load(const std::string& file, bool underLock = false) {
     known = &cache().emplace(file, Cached{}).first->second;
   }
   Cached& c = *known;
-  c.doc = Document::parse(bytes);
+  parseInto(c, std::move(bytes));
   ++parses;
-  c.bytes = std::move(bytes);
   c.stamp = st;
   c.settled = isSettled(st);
   c.trusted = inSnapshot;
@@ -260,6 +276,7 @@ Outcome replaceUnderLock(const std::string& file, Edit edit) {
   }
   c->stamp = st;
   c->bytes.swap(text);
+  c->bytesInDoc = false;
   c->settled = true;
   if (!c->doc.roundTrips()) {
     c->doc = Document::parse(c->bytes);
@@ -500,19 +517,24 @@ std::vector<Lost> Scope::commit() {
   const Document* changedMeanwhile = nullptr;
   // The file as it is now, under the lock: its stamp and whether it is
   // settled, and its bytes.
+  // Where that content stays readable until it is compared below: an
+  // entry whose document is not changed here, or `doc` itself (the parsed
+  // text of the base's document, which edits keep).
   Cached found;
   found.stamp = platform::fileStamp(file_);
   found.settled = open.base.settled;
-  const std::string* foundBytes = &open.base.bytes;
+  const Cached* foundIn = &open.base;
+  bool foundInDoc = false;
   if (found.stamp == open.base.stamp && open.base.settled) {
+    foundInDoc = open.base.bytesInDoc;
     doc = std::move(open.base.doc);  // nobody wrote meanwhile
   } else {
     Cached* c = load(file_, true);
     if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return loseAll();
     found.stamp = c->stamp;
     found.settled = c->settled;
-    foundBytes = &c->bytes;
-    if (c->stamp.exists == open.base.stamp.exists && c->bytes == open.base.bytes) {
+    foundIn = c;
+    if (c->stamp.exists == open.base.stamp.exists && contentOf(*c) == contentOf(open.base)) {
       doc = std::move(open.base.doc);
     } else {
       // Another program wrote meanwhile: the scope's changes again, in
@@ -525,9 +547,19 @@ std::vector<Lost> Scope::commit() {
   applyRule(file_, doc);
   bool agreed = true;
   {
+    // The files that the guards replace (the bodies that the file's sections
+    // name) have their folders flushed once, not once each, and before the
+    // file is: the file never names a file that a power cut can take away.
+    platform::DeferredFolderFlush guardedFiles;
     KeyEdit next(doc);
     for (const CommitGuard& g : open.guards) agreed = agreed && (!g.before || g.before(changedMeanwhile, &next));
     if (next.changed()) applyRule(file_, doc);  // a guard left something out: the counts follow
+    if (!guardedFiles.flush()) {
+      const platform::FileError e = platform::lastFileError();
+      subWriteLog("ERR : The files written with " + file_ + " could not be flushed to the disk, " +
+                  std::to_string(e.number) + ":" + e.text + "; " + file_ + " is left as it was");
+      agreed = false;
+    }
   }
   if (!agreed) {
     for (const CommitGuard& g : open.guards)
@@ -538,13 +570,14 @@ std::vector<Lost> Scope::commit() {
   std::string text;
   doc.serializeTo(text);
   if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) forgetAllCached();
-  if (found.stamp.exists && text == *foundBytes) {
+  if (found.stamp.exists && text == (foundInDoc ? *doc.parsedText() : contentOf(*foundIn))) {
     // The changes ended where the file stands (a value set and set back):
     // nothing is written.
     Cached& c = cache()[file_];
     c.stamp = found.stamp;
     c.settled = found.settled;
     c.bytes = std::move(text);
+    c.bytesInDoc = false;
     c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
     return lost;
   }
@@ -558,6 +591,7 @@ std::vector<Lost> Scope::commit() {
   Cached& c = cache()[file_];
   c.stamp = st;
   c.bytes = std::move(text);
+  c.bytesInDoc = false;
   c.settled = true;
   c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
   return lost;

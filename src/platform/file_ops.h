@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nfy::platform {
 
@@ -70,6 +71,29 @@ enum class NewFile { Private, Shared, Default };
 // (`stamp.exists` true) so that the caller can tell.
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs,
                      NewFile mode = NewFile::Private);
+
+// While one is open, replaceFileWith leaves the flush of the folder to it:
+// flush() flushes the folders of the files replaced meanwhile, once each, so
+// that a group of files replaced in one folder costs one flush of it. Call
+// flush() before writing anything that must not reach the disk before those
+// files (an index that names them); false when a folder could not be
+// flushed. A scope closed without flush() flushes then. Where a replace
+// needs no flush of its folder (Windows), it is a no-op.
+class DeferredFolderFlush {
+ public:
+  DeferredFolderFlush();
+  ~DeferredFolderFlush();
+  DeferredFolderFlush(const DeferredFolderFlush&) = delete;
+  DeferredFolderFlush& operator=(const DeferredFolderFlush&) = delete;
+  bool flush();
+  // Takes the folder to flush at flush(): what replaceFileWith does while
+  // this is the innermost one open on the thread.
+  void defer(std::string folder);
+
+ private:
+  DeferredFolderFlush* outer_;
+  std::vector<std::string> folders_;
+};
 
 // Opens a file for appending (creating it when missing, readable by its user
 // only) as a stream that started programs do not inherit; nullptr when it

@@ -38,6 +38,10 @@ struct ReadOptions {
   // A symbolic link at the name is followed: for files the program only
   // reads and that its administrator places (the registry store, XML).
   bool followLink = false;
+  // Room kept in `bytes` for growth (an eighth of the file's size and 64
+  // KiB more), for a buffer that is to grow, such as a parsed INI file that
+  // edits add to: reserved, not touched, so it costs nothing until used.
+  bool roomToGrow = false;
 };
 
 // Reads the file at `path` into `bytes` (empty unless Ok). Other writers are

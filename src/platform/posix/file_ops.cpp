@@ -90,8 +90,7 @@ std::string uniqueTempName(const std::string& path) {
 // power cut. A folder the user may write but not read cannot be opened to
 // be flushed, and a file system that cannot flush folders says EINVAL:
 // neither is a failure of the flush.
-bool flushFolderOf(const std::string& path) {
-  std::string folder = std::filesystem::path(path).parent_path().string();
+bool flushFolder(const std::string& folder) {
   int fd = openRetrying(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd < 0) return errno == EACCES;
   bool ok = ::fsync(fd) == 0 || errno == EINVAL;
@@ -99,6 +98,40 @@ bool flushFolderOf(const std::string& path) {
   ::close(fd);
   errno = error;
   return ok;
+}
+
+// The open DeferredFolderFlush that takes the folders of replaced files.
+thread_local DeferredFolderFlush* deferredFlushes = nullptr;
+
+}  // namespace
+
+DeferredFolderFlush::DeferredFolderFlush() : outer_(deferredFlushes) { deferredFlushes = this; }
+
+DeferredFolderFlush::~DeferredFolderFlush() {
+  (void)flush();
+  deferredFlushes = outer_;
+}
+
+void DeferredFolderFlush::defer(std::string folder) {
+  if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end()) folders_.push_back(std::move(folder));
+}
+
+bool DeferredFolderFlush::flush() {
+  bool ok = true;
+  for (const std::string& folder : folders_) ok = flushFolder(folder) && ok;
+  folders_.clear();
+  return ok;
+}
+
+namespace {
+
+// Flushes the folder of `path`, or leaves that to the open
+// DeferredFolderFlush.
+bool flushFolderOf(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  if (!deferredFlushes) return flushFolder(folder);
+  deferredFlushes->defer(std::move(folder));
+  return true;
 }
 
 }  // namespace

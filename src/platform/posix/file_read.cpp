@@ -29,8 +29,10 @@ ReadStatus openFailure(const std::string& path) {
 // Reads the open file from its start into `bytes`, at most `limit` bytes.
 // The buffer starts at the size the file had and grows as the file turns
 // out longer (no size is taken on trust). False when a read fails.
-bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, std::string& bytes) {
-  bytes.resize(static_cast<size_t>(std::min(size, limit)));
+bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, bool roomToGrow, std::string& bytes) {
+  const auto expected = static_cast<size_t>(std::min(size, limit));
+  if (roomToGrow) bytes.reserve(expected + expected / 8 + 65536);
+  bytes.resize(expected);
   size_t got = 0;
   while (got < limit) {
     // Past the size the file had, whether it goes on is asked with a small
@@ -65,7 +67,7 @@ ReadStatus readOpened(int fd, struct stat st, const ReadOptions& options, std::s
       error = EFBIG;
       return ReadStatus::TooLarge;
     }
-    if (!readFromStart(fd, size, limit, bytes)) break;
+    if (!readFromStart(fd, size, limit, options.roomToGrow, bytes)) break;
     if (bytes.size() > options.maxBytes && !options.keepStart) {
       error = EFBIG;  // it grew since it was looked at
       return ReadStatus::TooLarge;

@@ -168,6 +168,13 @@ bool renameOpenFile(HANDLE h, const std::string& from, const std::string& path) 
 
 }  // namespace
 
+// A replace here ends with its rename: the system has no flush of a
+// folder, so there is nothing to defer.
+DeferredFolderFlush::DeferredFolderFlush() : outer_(nullptr) {}
+DeferredFolderFlush::~DeferredFolderFlush() = default;
+bool DeferredFolderFlush::flush() { return true; }
+void DeferredFolderFlush::defer(std::string) {}
+
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs, NewFile) {
   // A link or a folder at the name is refused. The new file takes its
   // access rights from the folder, as the old one did.

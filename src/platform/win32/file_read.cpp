@@ -42,8 +42,10 @@ long long readAt(HANDLE h, std::uint64_t offset, char* into, size_t want) {
 // out longer (no size is taken on trust), a small read at a time: a file
 // of the size it had is never copied into a larger buffer. False when a
 // read fails.
-bool readFromStart(HANDLE h, std::uint64_t size, std::uint64_t limit, std::string& bytes) {
-  bytes.resize(static_cast<size_t>(std::min(size, limit)));
+bool readFromStart(HANDLE h, std::uint64_t size, std::uint64_t limit, bool roomToGrow, std::string& bytes) {
+  const auto expected = static_cast<size_t>(std::min(size, limit));
+  if (roomToGrow) bytes.reserve(expected + expected / 8 + 65536);
+  bytes.resize(expected);
   size_t got = 0;
   while (got < limit) {
     const bool beyond = got == bytes.size();
@@ -72,7 +74,7 @@ ReadStatus readOpened(HANDLE h, const ReadOptions& options, std::string& bytes, 
       SetLastError(ERROR_FILE_TOO_LARGE);
       return ReadStatus::TooLarge;
     }
-    if (!readFromStart(h, before.size, limit, bytes)) break;
+    if (!readFromStart(h, before.size, limit, options.roomToGrow, bytes)) break;
     if (bytes.size() > options.maxBytes && !options.keepStart) {
       SetLastError(ERROR_FILE_TOO_LARGE);  // it grew since it was looked at
       return ReadStatus::TooLarge;
