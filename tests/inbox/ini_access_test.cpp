@@ -20,10 +20,7 @@ using test::Sandbox;
 class IniAccess : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::resetAllGlobals();
-    ini::forgetCachedFiles();
-    inbox = box.path("nfyDeskInbox_user.ini");
-    sInboxINI_Read = sInboxINI_Write = inbox;
+    inbox = test::startWithInbox(box);
     // The INI procedures as such: the inbox's count rule is tested apart.
     setInboxCountsKept(false);
   }

@@ -10,6 +10,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "inbox/ini_file.h"
 #include "inbox/run_summary.h"
 #include "platform/system.h"
 
@@ -91,6 +92,13 @@ void resetAllGlobals() {
   arrMessages.clear();
   writtenIds.clear();
   lNewMsgCount = 0;
+}
+
+std::string startWithInbox(const Sandbox& box) {
+  resetAllGlobals();
+  ini::forgetCachedFiles();
+  sInboxINI_Read = sInboxINI_Write = box.path("nfyDeskInbox_user.ini");
+  return sInboxINI_Write;
 }
 
 }  // namespace nfy::test

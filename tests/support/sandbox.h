@@ -48,4 +48,9 @@ std::string readFile(const std::string& path);
 // Clears every module global of every subsystem.
 void resetAllGlobals();
 
+// A fresh start on an inbox in the sandbox: every global cleared, no INI
+// file cached, and nfyDeskInbox_user.ini the inbox that is read and
+// written. Returns its path.
+std::string startWithInbox(const Sandbox& box);
+
 }  // namespace nfy::test

@@ -19,10 +19,7 @@ namespace fs = std::filesystem;
 class GuardedFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::resetAllGlobals();
-    ini::forgetCachedFiles();
-    inbox = box.path("nfyDeskInbox_user.ini");
-    sInboxINI_Read = sInboxINI_Write = inbox;
+    inbox = test::startWithInbox(box);
     fs::create_directories(box.path("Messages"));
   }
   // One message as the store writes it: its section, and its body replaced

@@ -34,10 +34,7 @@ unsigned modeOf(const std::string& path) {
 class SharedFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::resetAllGlobals();
-    ini::forgetCachedFiles();
-    inbox = box.path("nfyDeskInbox_user.ini");
-    sInboxINI_Read = sInboxINI_Write = inbox;
+    inbox = test::startWithInbox(box);
     setInboxCountsKept(false);  // the files as such, not the counts
     box.write("victim.txt", "precious");
     victim = box.path("victim.txt");
