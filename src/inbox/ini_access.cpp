@@ -253,6 +253,10 @@ std::string iniValue(const std::string& file, std::string_view section, std::str
 
 std::vector<std::string> iniSectionNames(const std::string& file) { return ini::sectionNames(file); }
 
+std::vector<std::pair<std::string, std::string>> iniSectionValues(const std::string& file, std::string_view key) {
+  return ini::sectionValues(file, key);
+}
+
 std::string iniStoredSectionName(const std::string& file, std::string_view section) {
   return ini::storedSectionName(file, section);
 }

@@ -132,6 +132,11 @@ std::string iniValue(const std::string& file, std::string_view section, std::str
 // Every named section in file order; none for a missing file. A name that is
 // not a full path raises RuntimeError 76.
 std::vector<std::string> iniSectionNames(const std::string& file);
+// The sections that reads find (the first of each name, case aside), in
+// file order, each with the whole value of `key` ("" when it has none): one
+// walk over a large file instead of a read per section. Raises as
+// iniSectionNames does.
+std::vector<std::pair<std::string, std::string>> iniSectionValues(const std::string& file, std::string_view key);
 // The name of the file's section that `section` finds (case aside), as the
 // file spells it; "" when there is none. Raises as iniSectionNames does.
 std::string iniStoredSectionName(const std::string& file, std::string_view section);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "app/log.h"
@@ -447,6 +448,28 @@ std::vector<std::string> sectionNames(const std::string& file) {
     for (std::string& name : names) name = fromFile(*doc, name);
   }
   return names;
+}
+
+std::vector<std::pair<std::string, std::string>> sectionValues(const std::string& file, std::string_view key) {
+  if (!isRootedPath(file)) raiseError(err::kPathNotFound);
+  std::vector<std::pair<std::string, std::string>> values;
+  const Document* doc = current(file);
+  if (!doc) return values;
+  if (doc->encoding() == Document::Encoding::Utf8) {
+    // Two names of the file can be one name in the program's code page:
+    // each is looked up by that name, as a read of it does.
+    std::unordered_set<std::string> seen;
+    for (const std::string& name : sectionNames(file)) {
+      if (!seen.insert(toLower(name)).second) continue;
+      values.emplace_back(name, readValue(file, name, key));
+    }
+    return values;
+  }
+  doc->forEachFirstOfName([&](const Section& s) {
+    const std::optional<std::string_view> v = keyValue(*doc, s, key);
+    values.emplace_back(std::string(s.name()), v ? std::string(*v) : std::string());
+  });
+  return values;
 }
 
 std::string storedSectionName(const std::string& file, std::string_view section) {

@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace nfy::ini {
@@ -53,6 +54,11 @@ Outcome deleteSection(const std::string& file, std::string_view section);
 // that is empty, bare or relative, and the system's error for a file that
 // exists but cannot be read; a missing file has none.
 std::vector<std::string> sectionNames(const std::string& file);
+// The sections that reads find (the first of each name, case aside), in
+// file order, each with the whole value of `key` in it ("" when it has
+// none): what sectionNames and a readValue of each name give, in one walk
+// over a large file. Raises as sectionNames does.
+std::vector<std::pair<std::string, std::string>> sectionValues(const std::string& file, std::string_view key);
 
 // The name of the file's section that `section` finds (case aside), as the
 // file spells it; "" when the file holds no such section. Raises as

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
+#include "base/text.h"
 #include "inbox/ini_document.h"
 #include "inbox/ini_file.h"
 #include "platform/file_ops.h"
@@ -236,7 +237,7 @@ TEST_F(IniAccess, AWriteFailsWhenTheLockStaysTakenPastTheWaitAndLaterOnesAtOnce)
 
 // readValues gives each key what readValue gives it, for the names a read
 // trims, folds, mends or cannot find, in a UTF-8 file and a single-byte one.
-TEST_F(IniAccess, ReadValuesGivesEachKeyWhatReadValueGives) {
+TEST_F(IniAccess, ReadValuesAndSectionValuesGiveWhatReadValueGives) {
   box.write("utf8.ini",
             "\xEF\xBB\xBF[A b]\r\nk=1\r\n quoted = \" q \" \r\nnoeq\r\n\xC3\xA9t\xC3\xA9=\xC3\xA9\r\n=nameless\r\n"
             "[a B]\r\nk=second\r\n");
@@ -254,11 +255,26 @@ TEST_F(IniAccess, ReadValuesGivesEachKeyWhatReadValueGives) {
           << name << " [" << section << "]";
     }
   }
+  // Every section that reads find, with one key's value: a read of each.
+  for (const char* name : {"utf8.ini", "ansi.ini"}) {
+    const std::string file = box.path(name);
+    for (std::string_view key : {"k", " QUOTED ", "noeq", "missing", "\xC3\xA9t\xC3\xA9", "\xE9", ""}) {
+      std::vector<std::pair<std::string, std::string>> each;
+      for (const std::string& section : ini::sectionNames(file)) {
+        if (std::none_of(each.begin(), each.end(), [&](const auto& e) { return toLower(e.first) == toLower(section); }))
+          each.emplace_back(section, ini::readValue(file, section, key));
+      }
+      EXPECT_EQ(ini::sectionValues(file, key), each) << name << " " << key;
+    }
+  }
+  EXPECT_TRUE(ini::sectionValues(box.path("none.ini"), "k").empty());
   EXPECT_EQ(ini::readValues("utf8.ini", "a b", {"k", "noeq"}), (std::vector<std::string>{"", ""}));
   EXPECT_EQ(ini::readValues(box.path("none.ini"), "a b", {"k"}), (std::vector<std::string>{""}));
   std::filesystem::create_directory(box.path("folder.ini"));
   EXPECT_ANY_THROW(ini::readValue(box.path("folder.ini"), "a", "k"));
   EXPECT_ANY_THROW(ini::readValues(box.path("folder.ini"), "a", {"k"}));
+  EXPECT_ANY_THROW(ini::sectionValues(box.path("folder.ini"), "k"));
+  EXPECT_ANY_THROW(ini::sectionValues("utf8.ini", "k"));
 }
 
 // The counts follow the first section of each name (case aside), whatever
