@@ -251,6 +251,11 @@ std::string iniValue(const std::string& file, std::string_view section, std::str
   return ini::readValue(file, section, key);
 }
 
+std::vector<std::string> iniValues(const std::string& file, std::string_view section,
+                                   std::initializer_list<std::string_view> keys) {
+  return ini::readValues(file, section, keys);
+}
+
 std::vector<std::string> iniSectionNames(const std::string& file) { return ini::sectionNames(file); }
 
 std::string iniStoredSectionName(const std::string& file, std::string_view section) {
@@ -272,6 +277,13 @@ bool sameIniName(std::string_view a, std::string_view b) { return ini::sameName(
 std::string iniReadBack(std::string_view value) {
   const std::string line = ini::oneLine(value);
   return std::string(ini::unquoted(ini::trimBlanks(line)));
+}
+
+bool iniReadsBackAs(std::string_view stored, std::string_view value) {
+  // A value without a line break is on one line already: it is looked at
+  // where it is.
+  if (value.find_first_of("\r\n") == std::string_view::npos) return stored == ini::unquoted(ini::trimBlanks(value));
+  return stored == iniReadBack(value);
 }
 
 }  // namespace nfy
