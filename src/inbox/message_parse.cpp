@@ -74,7 +74,7 @@ bool isStorable(const std::string& id) { return leadingNumber(id) != 0 && isSafe
 
 // One field of a message, by its trimmed lower-case name: into the record,
 // nothing else. The value is moved into the record, not copied.
-void handleField(ParsedMessage& m, const std::string& name, std::string value) {
+void handleField(ParsedMessage& m, std::string_view name, std::string value) {
   typMsgRecord& rec = m.rec;
   if (name == "id") {
     rec.sID = std::move(value);
