@@ -184,14 +184,19 @@ void countNewMessage(const ParsedMessage& m, Awaiting& awaiting) {
 // The body text as the body file holds it: each line break one CR, whether
 // the reply sent CR LF (as a reference; a parser turns a literal one into
 // LF), LF alone or CR alone.
-// One pass, with no copy between: CR LF first, then a lone LF.
+// One pass: the text between line breaks is copied a run at a time.
 std::string bodyText(std::string_view content) {
   std::string body;
   body.reserve(content.size());
-  for (size_t i = 0; i < content.size(); ++i) {
-    const char c = content[i];
-    if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ++i;
-    body += c == '\n' ? '\r' : c;
+  size_t i = 0;
+  while (i < content.size()) {
+    size_t brk = i;
+    while (brk < content.size() && content[brk] != '\r' && content[brk] != '\n') ++brk;
+    body.append(content, i, brk - i);
+    if (brk == content.size()) break;
+    body += '\r';
+    // CR LF is one break.
+    i = brk + (content[brk] == '\r' && brk + 1 < content.size() && content[brk + 1] == '\n' ? 2 : 1);
   }
   return body;
 }
