@@ -24,6 +24,23 @@ std::string flatDescription(const std::exception& e) { return trim(replaceAll(tr
 
 bool countsKept = true;
 
+// Appends `text` as ini::oneLine gives it (line breaks as blanks), without
+// a copy of its own.
+void appendOneLine(std::string& out, std::string_view text) {
+  const size_t from = out.size();
+  out.append(text);
+  for (size_t i = from; i < out.size(); ++i) {
+    if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
+  }
+}
+
+bool hasLineBreak(std::string_view text) {
+  for (char c : text) {
+    if (c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
 // Installed once for the process: the inbox's counts follow its sections.
 const bool countsRuleInstalled = [] {
   ini::setCommitRule([](const std::string& file, ini::KeyEdit& edit) {
@@ -151,8 +168,16 @@ void fncwriteToINI(const std::string& section, const std::string& key, const std
   try {
     // The line shows the value as it goes into the file (line breaks as
     // blanks), so a value cannot forge lines of the log either.
-    subWriteLog("MSG : Writing [" + ini::oneLine(section) + "] " + ini::oneLine(key) + "=" + ini::oneLine(value) +
-                " to file " + file);
+    std::string line;
+    line.reserve(40 + section.size() + key.size() + value.size() + file.size());
+    line.append("MSG : Writing [");
+    appendOneLine(line, section);
+    line.append("] ");
+    appendOneLine(line, key);
+    line.append("=");
+    appendOneLine(line, value);
+    line.append(" to file ").append(file);
+    subWriteLog(line);
     if (ini::writeValue(file, section, key, value) != ini::Outcome::Ok) subWriteLog("ERR : Failed to write to the INI");
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncwriteToINI, " + flatDescription(e) + ", while writing to INI " + file);
@@ -251,6 +276,11 @@ std::string iniValue(const std::string& file, std::string_view section, std::str
   return ini::readValue(file, section, key);
 }
 
+std::vector<std::string> iniValues(const std::string& file, std::string_view section,
+                                   std::initializer_list<std::string_view> keys) {
+  return ini::readValues(file, section, keys);
+}
+
 std::vector<std::string> iniSectionNames(const std::string& file) { return ini::sectionNames(file); }
 
 std::vector<std::pair<std::string, std::string>> iniSectionValues(const std::string& file, std::string_view key) {
@@ -276,6 +306,13 @@ bool sameIniName(std::string_view a, std::string_view b) { return ini::sameName(
 std::string iniReadBack(std::string_view value) {
   const std::string line = ini::oneLine(value);
   return std::string(ini::unquoted(ini::trimBlanks(line)));
+}
+
+bool iniReadsBackAs(std::string_view stored, std::string_view value) {
+  // A value without a line break is on one line already: it is looked at
+  // where it is.
+  if (!hasLineBreak(value)) return stored == ini::unquoted(ini::trimBlanks(value));
+  return stored == iniReadBack(value);
 }
 
 }  // namespace nfy

@@ -129,6 +129,10 @@ std::string endpointUrl(const std::string& section, const std::string& request);
 // The whole value of a key; "" when the file, section or key is missing or
 // the file's name is not a full path.
 std::string iniValue(const std::string& file, std::string_view section, std::string_view key);
+// Several keys of one section, each as iniValue gives it, in the order asked,
+// with one look at the file and one look-up of the section for them all.
+std::vector<std::string> iniValues(const std::string& file, std::string_view section,
+                                   std::initializer_list<std::string_view> keys);
 // Every named section in file order; none for a missing file. A name that is
 // not a full path raises RuntimeError 76.
 std::vector<std::string> iniSectionNames(const std::string& file);
@@ -162,5 +166,8 @@ bool sameIniName(std::string_view a, std::string_view b);
 // A value as a read gives it back after it was written: on one line, the
 // blanks around it gone, a pair of equal quotes around it removed.
 std::string iniReadBack(std::string_view value);
+// Whether `stored`, as a read gave it, is `value` as a read gives it back
+// (iniReadBack(value) == stored), without a copy of a value on one line.
+bool iniReadsBackAs(std::string_view stored, std::string_view value);
 
 }  // namespace nfy

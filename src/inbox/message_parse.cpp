@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <optional>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 
@@ -49,6 +51,7 @@ constexpr size_t kMaxBodyBytesPerRun = 64u << 20;
 
 // What the inbox holds of a message when its turn comes.
 struct Prior {
+  bool numbered = false;  // the id is a number other than 0
   bool storable = false;  // the message gets a section and a body file
   bool stored = false;    // the inbox holds it already
 };
@@ -70,44 +73,44 @@ struct ParsedMessage {
 bool isStorable(const std::string& id) { return leadingNumber(id) != 0 && isSafeMessageId(id); }
 
 // One field of a message, by its trimmed lower-case name: into the record,
-// nothing else.
-void handleField(ParsedMessage& m, const std::string& name, const std::string& value) {
+// nothing else. The value is moved into the record, not copied.
+void handleField(ParsedMessage& m, std::string_view name, std::string value) {
   typMsgRecord& rec = m.rec;
   if (name == "id") {
-    rec.sID = value;
+    rec.sID = std::move(value);
   } else if (name == "subject") {
-    rec.sSubject = value;
+    rec.sSubject = std::move(value);
   } else if (name == "content") {
-    rec.sContent = value;
+    rec.sContent = std::move(value);
   } else if (name == "usractid") {
-    rec.sUserActionID = value;
+    rec.sUserActionID = std::move(value);
   } else if (name == "requsrconfirm") {
-    rec.sReqUsrConfirm = toUpper(value) == "TRUE" ? "1" : "0";
+    rec.sReqUsrConfirm = iequals(value, "TRUE") ? "1" : "0";
   } else if (name == "usractchoicedata") {
-    rec.sUserActionData = value;
+    rec.sUserActionData = std::move(value);
   } else if (name == "frmdt") {
-    rec.sFromDate = value;
+    rec.sFromDate = std::move(value);
   } else if (name == "tilldt") {
-    rec.sToDate = value;
+    rec.sToDate = std::move(value);
   } else if (name == "timetolive") {
-    rec.sTimeToLive = value;
+    rec.sTimeToLive = std::move(value);
   } else if (name == "timetolivehrs") {
-    rec.sTimeToLiveHrs = value;
+    rec.sTimeToLiveHrs = std::move(value);
   } else if (name == "timetolivedays") {
-    rec.sTimeToLiveDays = value;
+    rec.sTimeToLiveDays = std::move(value);
   } else if (name == "timetolivedt") {
-    rec.sTimeToLiveDate = value;
+    rec.sTimeToLiveDate = std::move(value);
   } else if (name == "createdby") {
-    rec.sCreatedBy = value;
+    rec.sCreatedBy = std::move(value);
   } else if (name == "status") {
     m.hasStatus = true;
     m.idAtStatus = rec.sID;
     m.subjectAtStatus = rec.sSubject;
     m.confirmAtStatus = rec.sReqUsrConfirm == "1";
-    rec.sStatus = value;
     m.lines.push_back("MSG : 111111111111 : " + value);
+    rec.sStatus = std::move(value);
   } else if (name == "dcdwntime") {
-    rec.sDCDownTime = value;
+    rec.sDCDownTime = std::move(value);
   }
 }
 
@@ -161,8 +164,9 @@ void countNewMessage(const ParsedMessage& m, Awaiting& awaiting) {
   const double pending = awaiting.others(idIsSafe ? m.idAtStatus : std::string()) + (m.confirmAtStatus ? 1 : 0);
   sReqConfirmMsgs = numberText(pending);
   if (pending > 0) {
-    const std::string msgId = readIni(kSummary, "MSGId");
-    const std::string subject = readIni(kSummary, "Subject");
+    const std::vector<std::string> summary = readIniKeys(kSummary, {"MSGId", "Subject"});
+    const std::string& msgId = summary[0];
+    const std::string& subject = summary[1];
     // An unsafe id is never recorded as the message awaiting confirmation:
     // that message is not stored.
     if ((leadingNumber(msgId) <= 0 || subject.empty()) && idIsSafe) {
@@ -180,25 +184,33 @@ void countNewMessage(const ParsedMessage& m, Awaiting& awaiting) {
 // The body text as the body file holds it: each line break one CR, whether
 // the reply sent CR LF (as a reference; a parser turns a literal one into
 // LF), LF alone or CR alone.
-std::string bodyText(const std::string& content) { return replaceAll(replaceAll(content, "\r\n", "\r"), "\n", "\r"); }
+// One pass: the text between line breaks is copied a run at a time.
+std::string bodyText(std::string_view content) {
+  std::string body;
+  body.reserve(content.size());
+  size_t i = 0;
+  while (i < content.size()) {
+    size_t brk = i;
+    while (brk < content.size() && content[brk] != '\r' && content[brk] != '\n') ++brk;
+    body.append(content, i, brk - i);
+    if (brk == content.size()) break;
+    body += '\r';
+    // CR LF is one break.
+    i = brk + (content[brk] == '\r' && brk + 1 < content.size() && content[brk + 1] == '\n' ? 2 : 1);
+  }
+  return body;
+}
 
-// The keys of a stored message that come from the reply, with the reply's
-// values.
-std::vector<std::pair<const char*, const std::string*>> replyKeys(const typMsgRecord& rec) {
-  return {{"Subject", &rec.sSubject},
-          {"UserActionID", &rec.sUserActionID},
-          {"UserActionData", &rec.sUserActionData},
-          {"FromDate", &rec.sFromDate},
-          {"ToDate", &rec.sToDate},
-          {"TimeToLive", &rec.sTimeToLive},
-          {"TimeToLiveHrs", &rec.sTimeToLiveHrs},
-          {"TimeToLiveDays", &rec.sTimeToLiveDays},
-          {"TimeToLiveDate", &rec.sTimeToLiveDate},
-          {"CreatedBy", &rec.sCreatedBy},
-          {"MsgStatus", &rec.sStatus},
-          {"DownloadedDCTime", &rec.sDCDownTime},
-          {"Download_InformedToUser", &sUserName},
-          {"RequireUserConfirmation", &rec.sReqUsrConfirm}};
+// Whether the messages folder is a full path (paths::isAbsolute), worked
+// out once for each folder name rather than once for each message.
+bool msgFolderIsAbsolute() {
+  static std::optional<std::string> folder;
+  static bool absolute = false;
+  if (!folder || *folder != sMsgFolder) {
+    absolute = paths::isAbsolute(sMsgFolder);
+    folder = sMsgFolder;
+  }
+  return absolute;
 }
 
 // Whether the inbox holds this message as the reply has it: every key that
@@ -210,47 +222,61 @@ bool storedAsItIs(const ParsedMessage& m) {
   // The receipt time would go into another section than the message's own.
   if (m.hasStatus && !sameIniName(m.idAtStatus, rec.sID)) return false;
   // A score of keys compared: the file is looked at on the disk once for
-  // all of them, not once per key.
+  // all of them, and the section looked up once.
   IniReadSnapshot oneLook(sInboxINI_Write);
   const std::string id = iniStoredSectionName(sInboxINI_Write, rec.sID);
   if (id.empty()) return false;
-  if (m.hasStatus && trim(iniValue(sInboxINI_Write, id, "DownloadedMNTime")).empty()) return false;
-  for (const auto& [key, value] : replyKeys(rec)) {
-    if (iniValue(sInboxINI_Write, id, key) != iniReadBack(*value)) return false;
+  // The receipt time, then the keys that come from the reply, in the order
+  // of their values in `fromReply`.
+  const std::vector<std::string> stored =
+      iniValues(sInboxINI_Write, id,
+                {"DownloadedMNTime", "Subject", "UserActionID", "UserActionData", "FromDate", "ToDate", "TimeToLive",
+                 "TimeToLiveHrs", "TimeToLiveDays", "TimeToLiveDate", "CreatedBy", "MsgStatus", "DownloadedDCTime",
+                 "Download_InformedToUser", "RequireUserConfirmation"});
+  const std::string* const fromReply[] = {
+      &rec.sSubject,    &rec.sUserActionID,  &rec.sUserActionData, &rec.sFromDate,       &rec.sToDate,
+      &rec.sTimeToLive, &rec.sTimeToLiveHrs, &rec.sTimeToLiveDays, &rec.sTimeToLiveDate, &rec.sCreatedBy,
+      &rec.sStatus,     &rec.sDCDownTime,    &sUserName,           &rec.sReqUsrConfirm};
+  static_assert(std::size(fromReply) == 14);
+  if (m.hasStatus && trimView(stored[0]).empty()) return false;
+  for (size_t k = 0; k < std::size(fromReply); ++k) {
+    if (!iniReadsBackAs(stored[k + 1], *fromReply[k])) return false;
   }
-  if (trim(rec.sContent).empty()) return true;  // a blank body leaves the body file as it is
+  if (trimView(rec.sContent).empty()) return true;  // a blank body leaves the body file as it is
+  if (!msgFolderIsAbsolute()) return false;
   const std::string body = bodyText(rec.sContent);
-  std::string stored;
-  return paths::isAbsolute(sMsgFolder) &&
-         platform::readFile(sMsgFolder + paths::sep() + id + ".dat", stored,
+  std::string onDisk;
+  return platform::readFile(sMsgFolder + paths::sep() + id + ".dat", onDisk,
                             {.maxBytes = body.size(), .keepStart = true, .ownOnly = true}) ==
              platform::ReadStatus::Ok &&
-         stored == body;
+         onDisk == body;
 }
 
 // Stores one parsed message, all of it in one change of the inbox: its
 // receipt time, the summary step of a new message, its section; its body
 // file is written under the same lock, just before the inbox, so that a
-// stored section never goes without its body. Returns whether the message
-// got its section.
-bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
+// stored section never goes without its body. `prior` is what the inbox
+// held of the message's id (rec.sID). Returns whether the message got its
+// section.
+bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Awaiting& awaiting) {
   const typMsgRecord& rec = m.rec;
   for (const std::string& line : m.lines) subWriteLog(line);
   IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
   // New to the file being written (not to the inbox the run read, which
   // may be another file or none): only such a message is left out when its
-  // body cannot be written.
-  const bool isNew = isStorable(rec.sID) && iniStoredSectionName(sInboxINI_Write, rec.sID).empty();
+  // body cannot be written. A message stored as it is is in that file (it
+  // was just found there) and writes no body.
+  const bool isNew = !asItIs && prior.storable && iniStoredSectionName(sInboxINI_Write, rec.sID).empty();
   // The receipt time goes into the section of the id met before the status;
   // an id that will not be stored leaves no section behind.
-  if (m.hasStatus && isStorable(m.idAtStatus) && !asItIs) {
+  if (m.hasStatus && !asItIs && isStorable(m.idAtStatus)) {
     fncwriteToINI(storedName(m.idAtStatus), "DownloadedMNTime", platform::nowStamp(), sInboxINI_Write);
   }
   if (m.hasStatus && leadingNumber(rec.sStatus) == 0) countNewMessage(m, awaiting);
   subWriteLog("MSG : -----------------------------MSG No. " + std::to_string(m.number) +
               "------------------------------------------------");
-  if (leadingNumber(rec.sID) == 0) return false;
-  if (!isSafeMessageId(rec.sID)) {
+  if (!prior.numbered) return false;
+  if (!prior.storable) {
     subWriteLog("ERR : fncParseDeskMessages, unsafe message id " + rec.sID);
     return false;
   }
@@ -264,7 +290,7 @@ bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
   const std::string id = storedName(rec.sID);
   auto put = [&](const char* key, const std::string& value) { fncwriteToINI(id, key, value, sInboxINI_Write); };
   put("Subject", rec.sSubject);
-  const bool hasBody = !trim(rec.sContent).empty();
+  const bool hasBody = !trimView(rec.sContent).empty();
   put("UserActionID", rec.sUserActionID);
   put("UserActionData", rec.sUserActionData);
   put("FromDate", rec.sFromDate);
@@ -302,17 +328,6 @@ bool storeMessage(const ParsedMessage& m, bool asItIs, Awaiting& awaiting) {
   return true;
 }
 
-// The id a message is stored under: the trimmed text of its last "id"
-// field ("" when it has none).
-std::string storedId(const platform::xml::Node& message) {
-  std::string id;
-  for (long j = 0, n = message.childCount(); j < n; ++j) {
-    auto field = message.child(j);
-    if (field && toLower(trim(field->name())) == "id") id = trim(field->text());
-  }
-  return id;
-}
-
 // The inbox's messages by lower-case name, as the parse found and stored them.
 class StoredMessages {
  public:
@@ -328,7 +343,8 @@ class StoredMessages {
   // What the inbox holds of `id` now.
   Prior take(const std::string& id) {
     Prior prior;
-    prior.storable = isStorable(id);
+    prior.numbered = leadingNumber(id) != 0;
+    prior.storable = prior.numbered && isSafeMessageId(id);
     if (prior.storable) prior.stored = names_.count(toLower(id)) > 0;
     return prior;
   }
@@ -356,7 +372,7 @@ ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
   const long fields = message.childCount();
   for (long j = 0; j < fields; ++j) {
     auto field = message.child(j);
-    std::string name = toLower(trim(field->name()));
+    const std::string name = toLower(trimView(field->name()));
     if (name == "status") {
       if (statusSeen) {
         if (!repeatLogged)
@@ -367,7 +383,7 @@ ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
       }
       statusSeen = true;
     }
-    handleField(m, name, trim(field->text()));
+    handleField(m, name, std::string(trimView(field->text())));
   }
   return m;
 }
@@ -419,8 +435,10 @@ bool fncParseDeskMessages(const std::string& reply) {
         inGroup = 0;
         groupStart = std::chrono::steady_clock::now();
       }
-      const Prior prior = stored.take(storedId(*message));
+      // The message is stored under the trimmed text of its last "id"
+      // field, as the parse keeps it.
       ParsedMessage parsed = parseMessage(*message, i + 1);
+      const Prior prior = stored.take(parsed.rec.sID);
       const bool asItIs = prior.stored && storedAsItIs(parsed);
       if (prior.storable && !asItIs) {
         if (fresh++ == kMaxMessagesPerReply) {
@@ -428,7 +446,7 @@ bool fncParseDeskMessages(const std::string& reply) {
                       " messages; the rest are left for a later run");
           break;
         }
-        bodyBytes += trim(parsed.rec.sContent).size();
+        bodyBytes += trimView(parsed.rec.sContent).size();
         if (bodyBytes > kMaxBodyBytesPerRun) {
           subWriteLog("ERR : fncParseDeskMessages, the reply's bodies pass " +
                       std::to_string(kMaxBodyBytesPerRun >> 20) + " MiB; the rest are left for a later run");
@@ -436,7 +454,7 @@ bool fncParseDeskMessages(const std::string& reply) {
         }
         ++inGroup;
       }
-      if (storeMessage(parsed, asItIs, awaiting)) {
+      if (storeMessage(parsed, prior, asItIs, awaiting)) {
         stored.add(parsed.rec.sID);
         if (!asItIs) writtenIds.push_back(parsed.rec.sID);
       }

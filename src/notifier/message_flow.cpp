@@ -49,7 +49,7 @@ bool fncExtractMsgData() {
     std::string reply;
     bool posted = WebPost(statusRequestXml(), url, reply);
 
-    if (posted && !trim(reply).empty()) {
+    if (posted && !trimView(reply).empty()) {
       if (!fncParseDeskMessages(reply)) return false;
       fncDeleteExpiredMsgs();
       if (lNewMsgCount > 0) notifyWhenUnread();

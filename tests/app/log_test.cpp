@@ -83,6 +83,28 @@ TEST(LogFile, ValuesCannotBreakALineAndLongOnesAreCutToTheirStartAndLength) {
   EXPECT_EQ(lines[5].substr(lines[5].find('\t') + 1), "sXMLString : " + std::string(4096, 'c'));
 }
 
+// A control character is escaped wherever it stands in a line, long or
+// short; tab, blank, "~" and bytes from 0x80 are shown as they are.
+TEST(LogFile, ControlCharactersAreEscapedAtEveryPlaceOfALine) {
+  std::vector<std::string> shown;
+  setLogSink([&](const std::string& line) { shown.push_back(line); });
+  const std::vector<std::pair<char, std::string>> cases = {{'\x01', "\\x01"}, {'\x1f', "\\x1f"}, {'\x7f', "\\x7f"},
+                                                           {'\n', "\\n"},     {'\t', "\t"},      {' ', " "},
+                                                           {'~', "~"},        {'\x80', "\x80"},  {'\xff', "\xff"}};
+  for (const auto& [c, escaped] : cases) {
+    for (size_t at = 0; at < 19; ++at) {
+      std::string line(19, 'a');
+      line[at] = c;
+      shown.clear();
+      subWriteLog(line);
+      std::string expected(19, 'a');
+      expected.replace(at, 1, escaped);
+      ASSERT_EQ(shown, std::vector<std::string>{expected}) << static_cast<int>(c) << " at " << at;
+    }
+  }
+  setLogSink(nullptr);
+}
+
 TEST(LogFile, AFolderThatIsMissingIsAnErrorForStartUpToTrap) {
   test::Sandbox box;
   EXPECT_THROW(openLog(box.path("missing/run.txt")), RuntimeError);

@@ -161,6 +161,36 @@ TEST_F(MessageParse, LineBreaksOfTheContentBecomeOneCarriageReturnEach) {
   EXPECT_FALSE(box.exists("Messages/31.dat"));
 }
 
+// A message sent again is passed over (no write, no new receipt time) only
+// while its body file holds its text, line breaks as the file keeps them;
+// a body file changed or cut on the disk is written again. The message is
+// found under its last id.
+TEST_F(MessageParse, ARepeatedMessageIsPassedOverOnlyWhileItsBodyFileHoldsItsText) {
+  seedSummary("0", "0");
+  const std::string m = reply(
+      "<message><id>99</id><id> 40 </id><subject>S</subject><content>one&#13;&#10;two\nthree</content>"
+      "<status>0</status></message>");
+  auto passes = [&] {
+    auto l = log.lines();
+    return std::count(l.begin(), l.end(),
+                      "MSG : Message 40 is in the inbox as the reply has it; it is not written again");
+  };
+  ASSERT_TRUE(fncParseDeskMessages(m));
+  EXPECT_EQ(box.read("Messages/40.dat"), "one\rtwo\rthree");
+  EXPECT_EQ(passes(), 0);
+  const std::string received = ini("40", "DownloadedMNTime");
+  ASSERT_TRUE(fncParseDeskMessages(m));
+  EXPECT_EQ(passes(), 1);
+  EXPECT_EQ(ini("40", "DownloadedMNTime"), received);
+  for (const char* onDisk : {"one\rtwo\rthreX", "one\rtwo\rthree and more", "one\rtwo", ""}) {
+    box.write("Messages/40.dat", onDisk);
+    ASSERT_TRUE(fncParseDeskMessages(m));
+    EXPECT_EQ(passes(), 1) << onDisk;
+    EXPECT_EQ(box.read("Messages/40.dat"), "one\rtwo\rthree") << onDisk;
+  }
+  EXPECT_EQ(fncGetSectionNames(), "40");
+}
+
 // Ids that differ only in letter case are one message: one section, one body
 // file, named as the section was first stored.
 TEST_F(MessageParse, IdsDifferingInCaseShareTheSectionAndTheBodyFile) {

@@ -22,8 +22,11 @@ TEST(FileRead, TheCapRefusesALongerFileOrKeepsItsStart) {
   EXPECT_EQ(bytes, "");
   EXPECT_EQ(readFile(path, bytes, {.maxBytes = 4, .keepStart = true}), ReadStatus::Ok);
   EXPECT_EQ(bytes, "01234") << "one byte more than the cap tells that the file is longer";
-  EXPECT_EQ(readFile(path, bytes, {.maxBytes = 10, .keepStart = true}), ReadStatus::Ok);
-  EXPECT_EQ(bytes, "0123456789");
+  // Caps just below, at and past the file's size.
+  for (std::uint64_t cap : {9u, 10u, 11u, 4096u, 5000u}) {
+    EXPECT_EQ(readFile(path, bytes, {.maxBytes = cap, .keepStart = true}), ReadStatus::Ok) << cap;
+    EXPECT_EQ(bytes, "0123456789") << cap;
+  }
   FileStamp stamp;
   EXPECT_EQ(readFile(path, bytes, {.maxBytes = 10, .ownOnly = true}, &stamp), ReadStatus::Ok);
   EXPECT_EQ(bytes, "0123456789");
@@ -43,6 +46,12 @@ TEST(FileRead, AWholeFileWithoutACapAndWhatIsNoFile) {
   box.write("empty.ini", "");
   EXPECT_EQ(readFile(box.path("empty.ini"), bytes, {.maxBytes = 0}), ReadStatus::Ok);
   EXPECT_EQ(bytes, "");
+  EXPECT_EQ(readFile(box.path("empty.ini"), bytes), ReadStatus::Ok);
+  EXPECT_EQ(bytes, "");
+  const std::string page(4096, 'p');
+  box.write("page.ini", page);
+  EXPECT_EQ(readFile(box.path("page.ini"), bytes), ReadStatus::Ok);
+  EXPECT_EQ(bytes, page);
 
   EXPECT_EQ(readFile(box.path("none.ini"), bytes), ReadStatus::Missing);
   EXPECT_EQ(readFile(box.path("none/deeper.ini"), bytes), ReadStatus::Missing);

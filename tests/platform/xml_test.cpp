@@ -52,6 +52,9 @@ TEST(XmlTree, ChildNodesAndTextMatchTheWindowsDom) {
       {"<r><p:a xmlns:p='urn:p'>x</p:a><?pi data?></r>", "r[2]{x}(p:a[1]{x}(#text[0]{x},),pi[0]{data},)"},
       {"<r><a b='&amp;'>&lt;&gt;&quot;&apos;&#65;&#x42;</a></r>", "r[1]{<>\"'AB}(a[1]{<>\"'AB}(#text[0]{<>\"'AB},),)"},
       {"<r><a>one\r\ntwo\t</a></r>", "r[1]{one\ntwo}(a[1]{one\ntwo}(#text[0]{one\ntwo},),)"},
+      {"<r><a> pre &amp; mid&#65;post&gt; </a></r>",
+       "r[1]{pre & midApost>}(a[1]{pre & midApost>}(#text[0]{pre & midApost>},),)"},
+      {"<r><a><![CDATA[ x&amp; ]]></a></r>", "r[1]{x&amp;}(a[1]{x&amp;}(#cdata-section[0]{x&amp;},),)"},
       {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- before --><r xmlns='urn:x'><InboxTitle>T</InboxTitle></r>",
        "r[1]{T}(InboxTitle[1]{T}(#text[0]{T},),)"},
   };
@@ -245,7 +248,12 @@ TEST(XmlLoad, RefusesNulAndBytesThatAreNoUtf8) {
   using namespace std::string_literals;
   for (const std::string& bad :
        {"<r>a\0b</r>"s, "<r/>\0"s, "<r>\xC3</r>"s, "<r>\xFF</r>"s, "<r>\xC0\xAF</r>"s, "<r>\xED\xA0\x80</r>"s,
-        "<r>\xF4\x90\x80\x80</r>"s, "<?xml version='1.0' encoding='UTF-8'?><r>\xE9</r>"s}) {
+        "<r>\xF4\x90\x80\x80</r>"s, "<?xml version='1.0' encoding='UTF-8'?><r>\xE9</r>"s,
+        // past a long run of ASCII, at and across an 8-byte step
+        "<r>0123456789abcdef\xC3</r>"s,
+        "<r>0123456789abcd\xFF"
+        "0123456789</r>"s,
+        "<r>0123456789abcdef\0</r>"s}) {
     box.write("bad.xml", bad);
     EXPECT_FALSE(createDocument()->loadFile(box.path("bad.xml"))) << bad;
   }
@@ -255,8 +263,9 @@ TEST(XmlLoad, RefusesNulAndBytesThatAreNoUtf8) {
   box.write("nul16.xml", utf16);
   EXPECT_FALSE(createDocument()->loadFile(box.path("nul16.xml")));
 
-  for (const std::string& good : {"<r>\xE2\x82\xAC \xC3\xA9 \xF0\x9F\x98\x80</r>"s,
-                                  "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xE9\x80</r>"s}) {
+  for (const std::string& good :
+       {"<r>\xE2\x82\xAC \xC3\xA9 \xF0\x9F\x98\x80</r>"s, "<r>0123456789abc\xC3\xA9 0123456789abcdef\xE2\x82\xAC</r>"s,
+        "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xE9\x80</r>"s}) {
     box.write("good.xml", good);
     EXPECT_TRUE(createDocument()->loadFile(box.path("good.xml"))) << good;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/errors.h"
@@ -18,10 +19,11 @@ inline bool isMember(const std::string& name, const char* member) { return iequa
 inline std::string argText(const Arg& a) { return a.ref ? *a.ref : a.value.toString(); }
 
 // Writes a result into a by-reference argument; by-value arguments cannot
-// carry a result back and are left alone.
-inline void setArg(Arg& a, const std::string& s) {
-  if (a.ref) *a.ref = s;
+// carry a result back and are left alone. Taken by value and moved into the
+// caller's string: a reply of megabytes is copied once, for the value.
+inline void setArg(Arg& a, std::string s) {
   a.value = Value(s);
+  if (a.ref) *a.ref = std::move(s);
 }
 
 // Automation's error for a call with the wrong number of arguments.

@@ -72,7 +72,7 @@ class WebPoster : public Object {
     if (args.size() != 9) raiseWrongArgumentCount();
     std::string url = argText(args[2]);
     PostResult r = postXml(argText(args[0]), url, effectivePostLimits());
-    setArg(args[5], r.ok ? r.reply : "");
+    setArg(args[5], r.ok ? std::move(r.reply) : std::string());
     setArg(args[6], r.ok ? "" : r.error);
     setArg(args[7], r.ok ? "" : std::to_string(r.status));
     setArg(args[8], r.ok ? "" : url);

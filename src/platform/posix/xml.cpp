@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <pugixml.hpp>
 #include <string_view>
 #include <vector>
@@ -118,7 +119,10 @@ bool decodeReferences(std::string_view raw, std::string& out) {
   out.reserve(raw.size());
   for (size_t i = 0; i < raw.size(); ++i) {
     if (raw[i] != '&') {
-      out += raw[i];
+      // The text up to the next reference, at once.
+      const size_t amp = std::min(raw.find('&', i), raw.size());
+      out.append(raw, i, amp - i);
+      i = amp - 1;
       continue;
     }
     size_t semi = raw.find(';', i + 1);
@@ -201,6 +205,15 @@ pugi::xml_encoding detectEncoding(std::string_view b, bool& strict) {
 // surrogates, nothing above U+10FFFF, no U+FFFE or U+FFFF.
 bool validUtf8(std::string_view b) {
   for (size_t i = 0; i < b.size();) {
+    // Eight bytes of ASCII at a time: most of a reply is.
+    if (i + 8 <= b.size()) {
+      std::uint64_t eight;
+      std::memcpy(&eight, b.data() + i, 8);
+      if ((eight & 0x8080808080808080u) == 0) {
+        i += 8;
+        continue;
+      }
+    }
     std::uint32_t cp = static_cast<unsigned char>(b[i]);
     size_t len = cp < 0x80 ? 1 : utf8CharAt(b, i, cp);
     if (len == 0 || cp == 0xFFFE || cp == 0xFFFF) return false;
@@ -216,8 +229,12 @@ bool wellEncoded(std::string_view b, pugi::xml_encoding enc, bool strict) {
   size_t unit = (enc == pugi::encoding_utf16_le || enc == pugi::encoding_utf16_be)   ? 2
                 : (enc == pugi::encoding_utf32_le || enc == pugi::encoding_utf32_be) ? 4
                                                                                      : 1;
-  for (size_t i = 0; i + unit <= b.size(); i += unit) {
-    if (b.substr(i, unit).find_first_not_of('\0') == std::string_view::npos) return false;
+  if (unit == 1) {
+    if (b.find('\0') != std::string_view::npos) return false;
+  } else {
+    for (size_t i = 0; i + unit <= b.size(); i += unit) {
+      if (b.substr(i, unit).find_first_not_of('\0') == std::string_view::npos) return false;
+    }
   }
   return !strict || validUtf8(b.starts_with("\xEF\xBB\xBF") ? b.substr(3) : b);
 }
@@ -260,10 +277,15 @@ bool checkAndResolve(pugi::xml_document& doc) {
         if (std::adjacent_find(names.begin(), names.end()) != names.end()) return false;  // duplicate
         break;
       }
-      case pugi::node_pcdata:
-        if (hasForbiddenControl(node.value()) || !decodeReferences(node.value(), decoded)) return false;
+      case pugi::node_pcdata: {
+        const std::string_view value = node.value();
+        if (hasForbiddenControl(value)) return false;
+        // Text without a reference stays as it is.
+        if (value.find('&') == std::string_view::npos) break;
+        if (!decodeReferences(value, decoded)) return false;
         node.set_value(decoded.c_str());
         break;
+      }
       case pugi::node_cdata:
       case pugi::node_comment:
       case pugi::node_pi:
@@ -302,7 +324,15 @@ class PugiNode : public Node {
   }
 
   std::string text() const override {
-    if (node_.type() == pugi::node_element) return elementText(node_);
+    if (node_.type() == pugi::node_element) {
+      // An element of one text (a field of a message) is that text trimmed,
+      // as the walk of elementText would make it.
+      const pugi::xml_node only = node_.first_child();
+      if (!only) return std::string();
+      if ((only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata) && !only.next_sibling())
+        return trimXmlSpace(only.value());
+      return elementText(node_);
+    }
     return trimXmlSpace(node_.value());
   }
 
