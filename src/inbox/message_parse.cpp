@@ -144,9 +144,8 @@ class Awaiting {
  private:
   void load() {
     if (loaded_) return;
-    for (const std::string& name : iniSectionNames(sInboxINI_Write)) {
-      if (iequals(name, kSummary)) continue;
-      if (leadingNumber(iniValue(sInboxINI_Write, name, "RequireUserConfirmation")) > 0) names_.insert(toLower(name));
+    for (const auto& [name, confirm] : iniSectionValues(sInboxINI_Write, "RequireUserConfirmation")) {
+      if (!iequals(name, kSummary) && leadingNumber(confirm) > 0) names_.insert(toLower(name));
     }
     loaded_ = true;
   }
