@@ -14,8 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string value;
   for (const std::string& name : doc.sectionNames()) doc.value(name, "key", value);
 
+  // A document that takes the bytes as its buffer is the same document, and
+  // an ANSI one gives the bytes back as its parsed text.
+  nfy::ini::Document adopted = nfy::ini::Document::adopt(std::string(bytes));
   std::string first;
   doc.serializeTo(first);
+  std::string fromAdopted;
+  adopted.serializeTo(fromAdopted);
+  if (fromAdopted != first) std::abort();
+  if (doc.parsedText() != adopted.parsedText()) std::abort();
+  if (doc.encoding() == nfy::ini::Document::Encoding::Ansi && doc.parsedText() != bytes) std::abort();
   if (doc.encoding() == nfy::ini::Document::Encoding::Unsupported || !doc.roundTrips()) return 0;
   // A single-byte file whose first key begins with the bytes of a byte order
   // mark reads as another encoding once written: the system's profile
