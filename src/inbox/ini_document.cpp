@@ -357,7 +357,9 @@ void Document::serializeTo(std::string& out) {
   }
   compactWhenWasteful();
   out.clear();
-  out.reserve(total);
+  // Room for the text growing by the next commits too, when the buffer is
+  // used again (reserved, not touched until written).
+  if (out.capacity() < total) out.reserve(total + total / 8);
   if (bom) out += kBom;
   for (const detail::SectionRecord& s : sections_) out.append(text_.data() + s.text.at, s.text.size);
 }

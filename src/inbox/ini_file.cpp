@@ -73,6 +73,12 @@ struct Cached {
   bool trusted = false;  // looked at on the disk under the file's open ReadSnapshot
 };
 
+// A buffer to write a file's text into, kept from an earlier commit.
+std::string& recycledText() {
+  static std::string text;
+  return text;
+}
+
 std::string_view contentOf(const Cached& c) { return c.bytesInDoc ? *c.doc.parsedText() : std::string_view(c.bytes); }
 
 // A document parsed from `bytes` into `c`, which then holds the content.
@@ -590,10 +596,14 @@ std::vector<Lost> Scope::commit() {
     forgetCached(file_);
     return loseAll();
   }
-  std::string text;
+  // Written into the buffer of an earlier commit's text, which the file's
+  // base held: the commits of a large inbox do not each fill fresh memory.
+  std::string text = std::move(recycledText());
   doc.serializeTo(text);
   if (cache().size() >= kMaxCachedFiles && !cache().count(file_)) forgetAllCached();
-  if (found.stamp.exists && text == (foundInDoc ? *doc.parsedText() : contentOf(*foundIn))) {
+  const bool unchanged = found.stamp.exists && text == (foundInDoc ? *doc.parsedText() : contentOf(*foundIn));
+  recycledText() = std::move(open.base.bytes);
+  if (unchanged) {
     // The changes ended where the file stands (a value set and set back):
     // nothing is written.
     Cached& c = cache()[file_];
