@@ -545,10 +545,9 @@ std::vector<Lost> Scope::commit() {
   Document doc;
   const Document* changedMeanwhile = nullptr;
   // The file as it is now, under the lock: its stamp and whether it is
-  // settled, and its bytes.
-  // Where that content stays readable until it is compared below: an
-  // entry whose document is not changed here, or `doc` itself (the parsed
-  // text of the base's document, which edits keep).
+  // settled, and where its content stays readable until it is compared
+  // below: an entry whose document is not changed here, or `doc` itself
+  // (the parsed text of the base's document, which edits keep).
   Cached found;
   found.stamp = platform::fileStamp(file_);
   found.settled = open.base.settled;
