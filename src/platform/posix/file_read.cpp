@@ -57,9 +57,10 @@ bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, bool roomToG
     const size_t kept = static_cast<size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(n), limit - got));
     if (beyond) bytes.append(probe, kept);
     got += kept;
-    // A short read of a regular file is its end (the stamp taken after the
-    // read shows whether the file changed meanwhile).
-    if (static_cast<size_t>(n) < asked) break;
+    // A short read that reached the size the file had is its end (the
+    // stamp taken after the read shows whether the file changed meanwhile);
+    // one that stopped before it is read on, never taken for the end.
+    if (static_cast<size_t>(n) < asked && got >= size) break;
   }
   bytes.resize(got);
   return true;
