@@ -6,6 +6,7 @@
 #include "app/paths.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "inbox/leftovers.h"
 #include "platform/file_ops.h"
 
 namespace nfy {
@@ -30,6 +31,7 @@ bool createMsgFile(const std::string& SID, const std::string& Content) {
     // Without a messages folder (start-up stopped early) there is no place
     // for the file: never write it relative to wherever the process runs.
     if (!paths::isAbsolute(sMsgFolder)) raiseError(err::kPathNotFound);
+    beforeBodyReplace();
     try {
       files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content, platform::NewFile::Shared);
     } catch (const RuntimeError&) {

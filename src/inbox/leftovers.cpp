@@ -1,5 +1,6 @@
 #include "inbox/leftovers.h"
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "base/text.h"
 #include "platform/file_ops.h"
 #include "platform/folder.h"
+#include "platform/new_file.h"
 
 namespace nfy {
 namespace {
@@ -24,13 +26,16 @@ bool leftoverOf(const std::string& name, const std::function<bool(const std::str
   return false;
 }
 
-int clean(const std::string& folder, const std::function<bool(const std::string&)>& isTarget) {
+// Sets `complete` false when the folder could not be listed or a leftover
+// could not be removed.
+int clean(const std::string& folder, const std::function<bool(const std::string&)>& isTarget, bool& complete) {
   // The messages folder holds a body per stored message: only names of
   // leftovers are looked at further.
   const platform::EntryNames leftovers = [&](std::string_view name) { return leftoverOf(std::string(name), isTarget); };
   std::vector<platform::FolderEntry> entries;
   if (!paths::isAbsolute(folder) || !platform::isPlainFolder(folder) ||
       !platform::listFolder(folder, entries, platform::FolderLink::Refused, leftovers)) {
+    complete = false;
     return 0;
   }
   int removed = 0;
@@ -40,10 +45,15 @@ int clean(const std::string& folder, const std::function<bool(const std::string&
     if (platform::removeFile(path)) {
       subWriteLog("MSG : Deleting file :: " + path);
       ++removed;
+    } else {
+      complete = false;
     }
   }
   return removed;
 }
+
+// The mark that the messages folder holds none of the user's leftovers.
+std::string cleanMark() { return sInboxINI_Write + ".clean"; }
 
 bool endsWithNoCase(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && iequals(s.substr(s.size() - tail.size()), tail);
@@ -55,12 +65,34 @@ int removeReplaceLeftovers() {
   const size_t cut = sInboxINI_Write.find_last_of(paths::sep());
   if (cut == std::string::npos) return 0;
   const std::string inboxName = sInboxINI_Write.substr(cut + 1);
-  int removed = clean(sInboxINI_Write.substr(0, cut), [&](const std::string& t) { return iequals(t, inboxName); });
-  removed += clean(sMsgFolder, [](const std::string& t) { return endsWithNoCase(t, ".dat"); });
-  removed += clean(sDataPath + paths::postLogsFolder(), [](const std::string& t) {
-    return t.size() > 19 && iequals(t.substr(0, 19), "wpdcmsendmsgdskupd_") && endsWithNoCase(t, ".xml");
-  });
+  bool complete = true;
+  int removed = clean(
+      sInboxINI_Write.substr(0, cut), [&](const std::string& t) { return iequals(t, inboxName); }, complete);
+  if (platform::fileOwnership(cleanMark()) != platform::Ownership::Own) {
+    bool messagesComplete = true;
+    removed += clean(
+        sMsgFolder, [](const std::string& t) { return endsWithNoCase(t, ".dat"); }, messagesComplete);
+    // Every body is replaced under the inbox's lock, which this look holds:
+    // none can be made between the listing and the mark.
+    if (messagesComplete) {
+      if (std::FILE* mark = platform::createNewFile(cleanMark(), platform::NewFile::Private)) std::fclose(mark);
+    }
+  }
+  removed += clean(
+      sDataPath + paths::postLogsFolder(),
+      [](const std::string& t) {
+        return t.size() > 19 && iequals(t.substr(0, 19), "wpdcmsendmsgdskupd_") && endsWithNoCase(t, ".xml");
+      },
+      complete);
   return removed;
+}
+
+void beforeBodyReplace() {
+  if (sInboxINI_Write.empty() || platform::fileOwnership(cleanMark()) != platform::Ownership::Own) return;
+  if (!platform::removeFileDurably(cleanMark())) {
+    const platform::FileError e = platform::lastFileError();
+    subWriteLog("ERR : " + cleanMark() + " could not be removed, " + std::to_string(e.number) + ":" + e.text);
+  }
 }
 
 }  // namespace nfy

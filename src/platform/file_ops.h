@@ -72,6 +72,12 @@ enum class NewFile { Private, Shared, Default };
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs,
                      NewFile mode = NewFile::Private);
 
+// Removes the file at `path` and, where the system has that, flushes its
+// folder at once (whatever DeferredFolderFlush is open), so that the removal
+// survives a power cut before anything written after it. True when nothing
+// stands at `path` any more (also when nothing stood there).
+bool removeFileDurably(const std::string& path);
+
 // While one is open, replaceFileWith leaves the flush of the folder to it:
 // flush() flushes the folders of the files replaced meanwhile, once each, so
 // that a group of files replaced in one folder costs one flush of it. Call

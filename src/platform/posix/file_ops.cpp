@@ -105,6 +105,11 @@ thread_local DeferredFolderFlush* deferredFlushes = nullptr;
 
 }  // namespace
 
+bool removeFileDurably(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) return errno == ENOENT;
+  return flushFolder(std::filesystem::path(path).parent_path().string());
+}
+
 DeferredFolderFlush::DeferredFolderFlush() : outer_(deferredFlushes) { deferredFlushes = this; }
 
 DeferredFolderFlush::~DeferredFolderFlush() {

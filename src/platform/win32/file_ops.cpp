@@ -170,6 +170,12 @@ bool renameOpenFile(HANDLE h, const std::string& from, const std::string& path) 
 
 // A replace here ends with its rename: the system has no flush of a
 // folder, so there is nothing to defer.
+bool removeFileDurably(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 DeferredFolderFlush::DeferredFolderFlush() : outer_(nullptr) {}
 DeferredFolderFlush::~DeferredFolderFlush() = default;
 bool DeferredFolderFlush::flush() { return true; }

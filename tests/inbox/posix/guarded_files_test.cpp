@@ -1,13 +1,17 @@
 // The files a write scope's guards replace (a message's body) are flushed
 // with one flush of their folder, before the INI file that names them; when
-// that flush fails, the INI file is left as it was.
+// that flush fails, the INI file is left as it was. The messages folder is
+// looked at for leftovers of such replaces only after a body was written.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/globals.h"
+#include "inbox/body_file.h"
 #include "inbox/ini_access.h"
 #include "inbox/ini_file.h"
+#include "inbox/leftovers.h"
 #include "platform/file_ops.h"
 #include "support/sandbox.h"
 
@@ -60,6 +64,41 @@ TEST_F(GuardedFiles, AFolderThatCannotBeFlushedLeavesTheFileAsItWasAndSaysWhy) {
   for (const std::string& line : log.lines())
     told = told || line.rfind("ERR : The files written with " + inbox + " could not be flushed to the disk, ", 0) == 0;
   EXPECT_TRUE(told);
+}
+
+TEST_F(GuardedFiles, TheMessagesFolderIsLookedAtForLeftoversOnlyWhenABodyWasWrittenSince) {
+  sMsgFolder = box.path("Messages");
+  const std::string mark = inbox + ".clean";
+  auto plant = [&](const std::string& name) { std::ofstream(box.path("Messages/" + name)) << "half"; };
+  auto planted = [&](const std::string& name) { return fs::exists(box.path("Messages/" + name)); };
+
+  // The first look lists the folder and leaves the mark.
+  plant("5.dat.tmp.abcdefghij");
+  removeReplaceLeftovers();
+  EXPECT_FALSE(planted("5.dat.tmp.abcdefghij"));
+  ASSERT_TRUE(fs::is_regular_file(mark));
+
+  // While it stands, the folder is not listed.
+  plant("6.dat.tmp.bcdefghijk");
+  removeReplaceLeftovers();
+  EXPECT_TRUE(planted("6.dat.tmp.bcdefghijk"));
+
+  // A body written takes the mark away first: the next look lists again.
+  ASSERT_TRUE(createMsgFile("7", "Body 7"));
+  EXPECT_FALSE(fs::exists(mark));
+  removeReplaceLeftovers();
+  EXPECT_FALSE(planted("6.dat.tmp.bcdefghijk"));
+  EXPECT_EQ(box.read("Messages/7.dat"), "Body 7");
+  EXPECT_TRUE(fs::is_regular_file(mark));
+
+  // A mark that is no file of the user's own is not trusted, nor replaced.
+  fs::remove(mark);
+  fs::create_symlink(box.path("elsewhere"), mark);
+  plant("8.dat.tmp.cdefghijkl");
+  removeReplaceLeftovers();
+  EXPECT_FALSE(planted("8.dat.tmp.cdefghijkl"));
+  EXPECT_TRUE(fs::is_symlink(mark));
+  EXPECT_FALSE(fs::exists(box.path("elsewhere")));
 }
 
 }  // namespace
