@@ -24,23 +24,6 @@ std::string flatDescription(const std::exception& e) { return trim(replaceAll(tr
 
 bool countsKept = true;
 
-// Appends `text` as ini::oneLine gives it (line breaks as blanks), without
-// a copy of its own.
-void appendOneLine(std::string& out, std::string_view text) {
-  const size_t from = out.size();
-  out.append(text);
-  for (size_t i = from; i < out.size(); ++i) {
-    if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
-  }
-}
-
-bool hasLineBreak(std::string_view text) {
-  for (char c : text) {
-    if (c == '\r' || c == '\n') return true;
-  }
-  return false;
-}
-
 // Installed once for the process: the inbox's counts follow its sections.
 const bool countsRuleInstalled = [] {
   ini::setCommitRule([](const std::string& file, ini::KeyEdit& edit) {
@@ -171,11 +154,11 @@ void fncwriteToINI(const std::string& section, const std::string& key, const std
     std::string line;
     line.reserve(40 + section.size() + key.size() + value.size() + file.size());
     line.append("MSG : Writing [");
-    appendOneLine(line, section);
+    ini::appendOneLine(line, section);
     line.append("] ");
-    appendOneLine(line, key);
+    ini::appendOneLine(line, key);
     line.append("=");
-    appendOneLine(line, value);
+    ini::appendOneLine(line, value);
     line.append(" to file ").append(file);
     subWriteLog(line);
     if (ini::writeValue(file, section, key, value) != ini::Outcome::Ok) subWriteLog("ERR : Failed to write to the INI");
@@ -311,7 +294,7 @@ std::string iniReadBack(std::string_view value) {
 bool iniReadsBackAs(std::string_view stored, std::string_view value) {
   // A value without a line break is on one line already: it is looked at
   // where it is.
-  if (!hasLineBreak(value)) return stored == ini::unquoted(ini::trimBlanks(value));
+  if (!ini::hasLineBreak(value)) return stored == ini::unquoted(ini::trimBlanks(value));
   return stored == iniReadBack(value);
 }
 

@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/file_read.h"
+
 // The helpers of the parse loop, kept in it: called once or twice a line.
 #if defined(__GNUC__)
 #define NFY_HOT_INLINE inline __attribute__((always_inline))
@@ -140,13 +142,21 @@ bool sameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string oneLine(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c == '\r' || c == '\n') c = ' ';
+void appendOneLine(std::string& out, std::string_view s) {
+  const std::size_t from = out.size();
+  out.append(s);
+  for (std::size_t i = from; i < out.size(); ++i) {
+    if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
   }
+}
+
+std::string oneLine(std::string_view s) {
+  std::string out;
+  appendOneLine(out, s);
   return out;
 }
+
+bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 std::string_view unquoted(std::string_view v) {
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
@@ -187,17 +197,17 @@ Document Document::parse(std::string_view bytes) {
     return doc;
   }
   if (bytes.size() > kMaxText) throw std::length_error("INI file too large");
-  if (doc.encoding_ == Encoding::Utf8) {
-    doc.text_ = repairUtf8(bytes);
-    if (doc.text_.size() > kMaxText) throw std::length_error("INI file too large");
-  } else {
+  if (doc.encoding_ == Encoding::Ansi) {
     // Room for what the run's edits append: the first edit of a large
     // inbox must not copy the whole text (room reserved and not touched
     // costs nothing).
-    doc.text_.reserve(bytes.size() + bytes.size() / 8 + 65536);
-    doc.text_.assign(bytes);
-    doc.parsedSize_ = doc.text_.size();
+    std::string text;
+    text.reserve(platform::withRoomToGrow(bytes.size()));
+    text.assign(bytes);
+    return adopt(std::move(text));
   }
+  doc.text_ = repairUtf8(bytes);
+  if (doc.text_.size() > kMaxText) throw std::length_error("INI file too large");
   doc.parseText();
   return doc;
 }
@@ -223,14 +233,13 @@ std::optional<std::string_view> Document::parsedText() const {
 }
 
 void Document::parseText() {
-  Document& doc = *this;
-  const char* const text = doc.text_.data();
-  const std::size_t size = doc.text_.size();
+  const char* const text = text_.data();
+  const std::size_t size = text_.size();
   auto at = [&](const char* p) { return static_cast<std::uint32_t>(p - text); };
   // About one key a line of 16 bytes: reserved, not touched, so a guess
   // too high costs nothing.
-  doc.keys_.reserve(size / 12 + 4);
-  doc.sections_.reserve(size / 256 + 1);
+  keys_.reserve(size / 12 + 4);
+  sections_.reserve(size / 256 + 1);
 
   // Whether the current section's lines are exactly its written form (a
   // header, then key=value lines, each ending in CR LF, nothing skipped):
@@ -238,7 +247,7 @@ void Document::parseText() {
   bool exact = true;
   std::size_t sectionStart = 0;
   auto endSection = [&](std::size_t end) {
-    detail::SectionRecord& s = doc.sections_.back();
+    detail::SectionRecord& s = sections_.back();
     s.keyRoom = s.keyCount;
     s.textCurrent = exact;
     if (exact) s.text = {static_cast<std::uint32_t>(sectionStart), static_cast<std::uint32_t>(end - sectionStart)};
@@ -271,22 +280,22 @@ void Document::parseText() {
       std::size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
         endSection(start);
-        detail::SectionRecord& s = doc.sections_.emplace_back();
+        detail::SectionRecord& s = sections_.emplace_back();
         std::string_view name = trimBlanks(line.substr(1, close - 1));
         s.name = {at(name.data()), static_cast<std::uint32_t>(name.size())};
-        s.keysAt = static_cast<std::uint32_t>(doc.keys_.size());
-        if (name.empty()) doc.lateNameless_ = true;
+        s.keysAt = static_cast<std::uint32_t>(keys_.size());
+        if (name.empty()) lateNameless_ = true;
         // A "[]" header is not written: its keys join the section before.
         exact = plain && !name.empty() && name.size() + 2 == line.size();
         sectionStart = start;
         continue;
       }
     }
-    detail::SectionRecord& s = doc.sections_.back();
+    detail::SectionRecord& s = sections_.back();
     const std::size_t eq = eqAt == std::string_view::npos ? eqAt : eqAt - static_cast<std::size_t>(line.data() - text);
     std::string_view name = trimmed(eq == std::string_view::npos ? line : line.substr(0, eq));
     // A key without a name right after another one is dropped.
-    if (name.empty() && s.keyCount > 0 && doc.keys_.back().name.size == 0) {
+    if (name.empty() && s.keyCount > 0 && keys_.back().name.size == 0) {
       exact = false;
       continue;
     }
@@ -300,12 +309,12 @@ void Document::parseText() {
       k.value = {value.empty() ? 0 : at(value.data()), static_cast<std::uint32_t>(value.size())};
       written += 1 + value.size();
     }
-    doc.keys_.push_back(k);
+    keys_.push_back(k);
     ++s.keyCount;
     exact = exact && plain && written == line.size();
   }
   endSection(size);
-  doc.textKept_ = doc.text_.size();
+  textKept_ = text_.size();
 }
 
 void Document::buildText(std::size_t i) {

@@ -53,6 +53,10 @@ bool sameName(std::string_view a, std::string_view b);
 // The text with each CR and LF replaced by a blank: a name or value can
 // never add a line to the file.
 std::string oneLine(std::string_view s);
+// oneLine appended to `out`, without a string of its own.
+void appendOneLine(std::string& out, std::string_view s);
+// Whether `s` holds a CR or LF (oneLine would change it).
+bool hasLineBreak(std::string_view s);
 // A stored value as the profile functions return it: a pair of equal
 // quotes around it removed.
 std::string_view unquoted(std::string_view value);

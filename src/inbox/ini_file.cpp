@@ -332,16 +332,10 @@ const Document* current(const std::string& file) {
 
 namespace {
 
-bool oneLineAlready(std::string_view s) {
-  for (char c : s)
-    if (c == '\r' || c == '\n') return false;
-  return true;
-}
-
 // A name as the document holds it is looked up as it is (the common case,
 // without a copy) unless the file is UTF-8 or the name has a line break.
 bool asGiven(const Document& doc, std::string_view name) {
-  return doc.encoding() != Document::Encoding::Utf8 && oneLineAlready(name);
+  return doc.encoding() != Document::Encoding::Utf8 && !hasLineBreak(name);
 }
 
 std::optional<std::string_view> keyValue(const Document& doc, const Section& s, std::string_view key) {

@@ -26,16 +26,17 @@ bool leftoverOf(const std::string& name, const std::function<bool(const std::str
   return false;
 }
 
-// Sets `complete` false when the folder could not be listed or a leftover
-// could not be removed.
-int clean(const std::string& folder, const std::function<bool(const std::string&)>& isTarget, bool& complete) {
+// With `complete`: set false when the folder could not be listed or a
+// leftover could not be removed.
+int clean(const std::string& folder, const std::function<bool(const std::string&)>& isTarget,
+          bool* complete = nullptr) {
   // The messages folder holds a body per stored message: only names of
   // leftovers are looked at further.
   const platform::EntryNames leftovers = [&](std::string_view name) { return leftoverOf(std::string(name), isTarget); };
   std::vector<platform::FolderEntry> entries;
   if (!paths::isAbsolute(folder) || !platform::isPlainFolder(folder) ||
       !platform::listFolder(folder, entries, platform::FolderLink::Refused, leftovers)) {
-    complete = false;
+    if (complete) *complete = false;
     return 0;
   }
   int removed = 0;
@@ -45,8 +46,8 @@ int clean(const std::string& folder, const std::function<bool(const std::string&
     if (platform::removeFile(path)) {
       subWriteLog("MSG : Deleting file :: " + path);
       ++removed;
-    } else {
-      complete = false;
+    } else if (complete) {
+      *complete = false;
     }
   }
   return removed;
@@ -65,25 +66,20 @@ int removeReplaceLeftovers() {
   const size_t cut = sInboxINI_Write.find_last_of(paths::sep());
   if (cut == std::string::npos) return 0;
   const std::string inboxName = sInboxINI_Write.substr(cut + 1);
-  bool complete = true;
-  int removed = clean(
-      sInboxINI_Write.substr(0, cut), [&](const std::string& t) { return iequals(t, inboxName); }, complete);
+  int removed = clean(sInboxINI_Write.substr(0, cut), [&](const std::string& t) { return iequals(t, inboxName); });
   if (platform::fileOwnership(cleanMark()) != platform::Ownership::Own) {
-    bool messagesComplete = true;
+    bool complete = true;
     removed += clean(
-        sMsgFolder, [](const std::string& t) { return endsWithNoCase(t, ".dat"); }, messagesComplete);
+        sMsgFolder, [](const std::string& t) { return endsWithNoCase(t, ".dat"); }, &complete);
     // Every body is replaced under the inbox's lock, which this look holds:
     // none can be made between the listing and the mark.
-    if (messagesComplete) {
+    if (complete) {
       if (std::FILE* mark = platform::createNewFile(cleanMark(), platform::NewFile::Private)) std::fclose(mark);
     }
   }
-  removed += clean(
-      sDataPath + paths::postLogsFolder(),
-      [](const std::string& t) {
-        return t.size() > 19 && iequals(t.substr(0, 19), "wpdcmsendmsgdskupd_") && endsWithNoCase(t, ".xml");
-      },
-      complete);
+  removed += clean(sDataPath + paths::postLogsFolder(), [](const std::string& t) {
+    return t.size() > 19 && iequals(t.substr(0, 19), "wpdcmsendmsgdskupd_") && endsWithNoCase(t, ".xml");
+  });
   return removed;
 }
 

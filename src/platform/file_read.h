@@ -8,6 +8,7 @@
 // listing or a check cannot slip through.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -43,6 +44,9 @@ struct ReadOptions {
   // edits add to: reserved, not touched, so it costs nothing until used.
   bool roomToGrow = false;
 };
+
+// The capacity roomToGrow gives a buffer of `size` bytes.
+constexpr std::size_t withRoomToGrow(std::size_t size) { return size + size / 8 + 65536; }
 
 // Reads the file at `path` into `bytes` (empty unless Ok). Other writers are
 // not blocked, and a file that is replaced while it is open stays readable

@@ -41,7 +41,7 @@ uid_t effectiveUser() {
 // when a read fails.
 bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, bool roomToGrow, std::string& bytes) {
   const auto expected = static_cast<size_t>(std::min(size < limit ? size + 1 : size, limit));
-  if (roomToGrow) bytes.reserve(expected + expected / 8 + 65536);
+  if (roomToGrow) bytes.reserve(withRoomToGrow(expected));
   bytes.resize(expected);
   size_t got = 0;
   while (got < limit) {

@@ -44,7 +44,7 @@ long long readAt(HANDLE h, std::uint64_t offset, char* into, size_t want) {
 // read fails.
 bool readFromStart(HANDLE h, std::uint64_t size, std::uint64_t limit, bool roomToGrow, std::string& bytes) {
   const auto expected = static_cast<size_t>(std::min(size, limit));
-  if (roomToGrow) bytes.reserve(expected + expected / 8 + 65536);
+  if (roomToGrow) bytes.reserve(withRoomToGrow(expected));
   bytes.resize(expected);
   size_t got = 0;
   while (got < limit) {
