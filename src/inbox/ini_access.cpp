@@ -92,14 +92,17 @@ void keepInboxCountsTrue(IniEdit& inbox) {
   doc.forEachFirstOfName([&](const ini::Section& s) {
     if (utf8 && !plainAscii(s.name())) asciiNames = false;
     if (!asciiNames || iequals(s.name(), "MsgCount")) return;
-    auto read = [&](std::string_view key, std::string& converted) {
-      std::string_view v = s.value(key).value_or(std::string_view());
+    static constexpr std::string_view kKeys[] = {"ReadStatus", "RequireUserConfirmation"};
+    std::optional<std::string_view> found[std::size(kKeys)];
+    s.values(kKeys, found);
+    auto read = [&](std::size_t i, std::string& converted) {
+      std::string_view v = found[i].value_or(std::string_view());
       if (!utf8 || plainAscii(v)) return v;
       converted = platform::utf8ToAnsi(v);
       return std::string_view(converted);
     };
     std::string status, confirmation;
-    counts.add(read("ReadStatus", status), read("RequireUserConfirmation", confirmation));
+    counts.add(read(0, status), read(1, confirmation));
   });
   if (!asciiNames) counts = countsThroughProgramText(inbox);
   const double total = counts.total, unread = counts.unread, awaiting = counts.awaiting;

@@ -133,9 +133,32 @@ bool isBlank(char c) { return blank(c); }
 
 std::string_view trimBlanks(std::string_view s) { return trimmed(s); }
 
+namespace {
+
+// Byte for byte equal, inline: names are short, and most look-ups compare a
+// name spelt exactly as stored, where a call of memcmp cost more than the
+// comparison.
+NFY_HOT_INLINE bool sameBytes(const char* a, const char* b, std::size_t n) {
+  auto word = [](const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+  };
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8)
+      if (word(a + i) != word(b + i)) return false;
+    return word(a + n - 8) == word(b + n - 8);
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+}  // namespace
+
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  if (a == b) return true;  // mostly spelt alike
+  if (sameBytes(a.data(), b.data(), a.size())) return true;  // mostly spelt alike
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i] != b[i] && foldCase(a[i]) != foldCase(b[i])) return false;
   }
@@ -156,7 +179,22 @@ std::string oneLine(std::string_view s) {
   return out;
 }
 
-bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+// Eight bytes at a time: names are tested on every look-up, and
+// find_first_of with a set of two calls memchr for every byte.
+bool hasLineBreak(std::string_view s) {
+  constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+  std::size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + i, 8);
+    const std::uint64_t cr = word ^ (ones * '\r'), lf = word ^ (ones * '\n');
+    // A high bit is set only when some byte of cr or lf is zero.
+    if ((((cr - ones) & ~cr) | ((lf - ones) & ~lf)) & highs) return true;
+  }
+  for (; i < s.size(); ++i)
+    if (s[i] == '\r' || s[i] == '\n') return true;
+  return false;
+}
 
 std::string_view unquoted(std::string_view v) {
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
@@ -175,6 +213,38 @@ std::optional<std::string_view> Section::value(std::string_view key) const {
     return unquoted({text_ + k.value.at, k.value.size});
   }
   return std::nullopt;
+}
+
+void Section::values(std::span<const std::string_view> keys, std::span<std::optional<std::string_view>> out) const {
+  // The keys asked for by their length: a stored key is compared only with
+  // those of its own length, and the walk ends once each is found (the
+  // first of a name counts, as for value()).
+  constexpr std::size_t kLengths = 32;
+  std::uint32_t byLength[kLengths] = {};
+  std::uint32_t longer = 0, open = 0;
+  const std::size_t n = std::min<std::size_t>(keys.size(), kMaxValues);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t bit = std::uint32_t{1} << i;
+    (keys[i].size() < kLengths ? byLength[keys[i].size()] : longer) |= bit;
+    open |= bit;
+    out[i].reset();
+  }
+  for (std::uint32_t k = 0; k < record_->keyCount && open; ++k) {
+    const detail::KeyRecord& key = keys_[k];
+    std::uint32_t candidates = (key.name.size < kLengths ? byLength[key.name.size] : longer) & open;
+    const char* name = text_ + key.name.at;
+    while (candidates) {
+      const int i = std::countr_zero(candidates);
+      candidates &= candidates - 1;
+      // The last letter turns most names of one length away without a call
+      // (TimeToLiveDate, TimeToLiveDays).
+      const std::string_view wanted = keys[static_cast<std::size_t>(i)];
+      if (!wanted.empty() && foldCase(name[wanted.size() - 1]) != foldCase(wanted.back())) continue;
+      if (!sameName({name, key.name.size}, wanted)) continue;
+      open &= ~(std::uint32_t{1} << i);
+      if (key.hasValue) out[static_cast<std::size_t>(i)] = unquoted({text_ + key.value.at, key.value.size});
+    }
+  }
 }
 
 Document::Document() { sections_.emplace_back().textCurrent = true; }

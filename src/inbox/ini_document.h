@@ -39,6 +39,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,6 +139,10 @@ class Section {
   // file holds it, already trimmed) as the profile functions return it;
   // nullopt when the key is missing or has no value.
   std::optional<std::string_view> value(std::string_view key) const;
+  // What value() gives for each of `keys` (the first kMaxValues of them),
+  // in one walk over the section's keys: out[i] for keys[i].
+  static constexpr std::size_t kMaxValues = 32;
+  void values(std::span<const std::string_view> keys, std::span<std::optional<std::string_view>> out) const;
 
  private:
   friend class Document;

@@ -1,6 +1,7 @@
 #include "inbox/ini_file.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <unordered_map>
@@ -381,13 +382,30 @@ std::vector<std::string> readValues(const std::string& file, std::string_view se
   std::vector<std::string> values(keys.size());
   const Document* doc = readable(file);
   if (!doc) return values;
-  const std::optional<Section> s =
-      asGiven(*doc, section) ? doc->find(section) : doc->find(toFile(*doc, oneLine(section)));
+  // Names are looked up as given where the file is not UTF-8 (the common
+  // case, without copies). A name with a line break never matches as given
+  // (no stored name has one), so it is tested for one only when it missed.
+  const bool ansi = doc->encoding() != Document::Encoding::Utf8;
+  std::optional<Section> s = ansi ? doc->find(section) : std::nullopt;
+  if (!s && (!ansi || hasLineBreak(section))) s = doc->find(toFile(*doc, oneLine(section)));
   if (!s) return values;
-  size_t i = 0;
-  for (std::string_view key : keys) {
-    if (std::optional<std::string_view> v = keyValue(*doc, *s, key)) values[i] = fromFile(*doc, *v);
-    ++i;
+  if (!ansi || keys.size() > Section::kMaxValues) {
+    size_t i = 0;
+    for (std::string_view key : keys) {
+      if (std::optional<std::string_view> v = keyValue(*doc, *s, key)) values[i] = fromFile(*doc, *v);
+      ++i;
+    }
+    return values;
+  }
+  std::array<std::string_view, Section::kMaxValues> names;
+  std::array<std::optional<std::string_view>, Section::kMaxValues> found;
+  const size_t n = keys.size();
+  std::transform(keys.begin(), keys.end(), names.begin(), trimBlanks);
+  s->values({names.data(), n}, {found.data(), n});
+  for (size_t i = 0; i < n; ++i) {
+    const std::string_view key = keys.begin()[i];
+    if (!found[i] && hasLineBreak(key)) found[i] = keyValue(*doc, *s, key);
+    if (found[i]) values[i] = fromFile(*doc, *found[i]);
   }
   return values;
 }

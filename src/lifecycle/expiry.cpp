@@ -315,16 +315,6 @@ void fncDeleteExpiredMsgs() {
   }
 }
 
-TimeToLive storedTimeToLive(const std::function<std::string(const char* key)>& value) {
-  TimeToLive ttl;
-  ttl.kind = value("TimeToLive");
-  if (ttl.inHours()) ttl.amount = value("TimeToLiveHrs");
-  if (ttl.inDays()) ttl.amount = value("TimeToLiveDays");
-  if (ttl.byDate()) ttl.date = value("TimeToLiveDate");
-  if (ttl.inHours() || ttl.inDays() || ttl.byDate()) ttl.downloaded = value("DownloadedMNTime");
-  return ttl;
-}
-
 bool hasExpiry(const TimeToLive& ttl) {
   if (trim(ttl.downloaded).empty()) return false;
   if (ttl.inHours() || ttl.inDays()) return leadingNumber(ttl.amount) != 0;

@@ -2,7 +2,6 @@
 // that removes and reports those that are.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -23,7 +22,16 @@ struct TimeToLive {
 
 // The time-to-live keys of a stored message, read through `value` (key
 // name to its text): the kind first, then only the keys that kind uses.
-TimeToLive storedTimeToLive(const std::function<std::string(const char* key)>& value);
+template <typename Value>
+TimeToLive storedTimeToLive(Value&& value) {
+  TimeToLive ttl;
+  ttl.kind = value("TimeToLive");
+  if (ttl.inHours()) ttl.amount = value("TimeToLiveHrs");
+  if (ttl.inDays()) ttl.amount = value("TimeToLiveDays");
+  if (ttl.byDate()) ttl.date = value("TimeToLiveDate");
+  if (ttl.inHours() || ttl.inDays() || ttl.byDate()) ttl.downloaded = value("DownloadedMNTime");
+  return ttl;
+}
 
 // True when the message has a moment to expire at: hours or days after it
 // was received (an amount of 0 never expires), or a date; in every case only

@@ -241,16 +241,24 @@ TEST_F(IniAccess, ReadValuesAndSectionValuesGiveWhatReadValueGives) {
   box.write("utf8.ini",
             "\xEF\xBB\xBF[A b]\r\nk=1\r\n quoted = \" q \" \r\nnoeq\r\n\xC3\xA9t\xC3\xA9=\xC3\xA9\r\n=nameless\r\n"
             "[a B]\r\nk=second\r\n");
-  box.write("ansi.ini", "top=t\r\n[A b]\r\nk=1\r\nquoted='q'\r\nnoeq\r\n\xE9=\xE9\r\n[S]\r\nk=s\r\n");
+  // Keys asked for twice, names of one length and one last letter, a name
+  // longer than 32, a second key of a name (the first counts, also one
+  // without "=").
+  box.write("ansi.ini",
+            "top=t\r\n[A b]\r\nk=1\r\nK=dup\r\nquoted='q'\r\nnoeq\r\nNOEQ=later\r\n\xE9=\xE9\r\nLiveDate=d\r\n"
+            "livedays=7\r\nLiveDaze=z\r\nA-name-of-more-than-thirty-two-letters=long\r\n[S]\r\nk=s\r\n");
   const std::vector<std::string> sections = {"a b", " A B\t", "A\r\nb", "A b\n", "missing", "", "S"};
+  constexpr std::string_view kKeys[] = {
+      "k", " QUOTED ", "noeq",     "missing",  "\xC3\xA9t\xC3\xA9", "\xE9", "k\r\n",
+      "",  "top",      "livedays", "LIVEDATE", "LiveDaze",          "K",    "a-name-of-more-than-thirty-two-letters"};
   for (const char* name : {"utf8.ini", "ansi.ini"}) {
     const std::string file = box.path(name);
     for (const std::string& section : sections) {
       std::vector<std::string> one;
-      for (std::string_view key : {"k", " QUOTED ", "noeq", "missing", "\xC3\xA9t\xC3\xA9", "\xE9", "k\r\n", "", "top"})
-        one.push_back(ini::readValue(file, section, key));
+      for (std::string_view key : kKeys) one.push_back(ini::readValue(file, section, key));
       EXPECT_EQ(ini::readValues(file, section,
-                                {"k", " QUOTED ", "noeq", "missing", "\xC3\xA9t\xC3\xA9", "\xE9", "k\r\n", "", "top"}),
+                                {kKeys[0], kKeys[1], kKeys[2], kKeys[3], kKeys[4], kKeys[5], kKeys[6], kKeys[7],
+                                 kKeys[8], kKeys[9], kKeys[10], kKeys[11], kKeys[12], kKeys[13]}),
                 one)
           << name << " [" << section << "]";
     }
