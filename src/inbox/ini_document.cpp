@@ -216,33 +216,35 @@ std::optional<std::string_view> Section::value(std::string_view key) const {
 }
 
 void Section::values(std::span<const std::string_view> keys, std::span<std::optional<std::string_view>> out) const {
-  // The keys asked for by their length: a stored key is compared only with
-  // those of its own length, and the walk ends once each is found (the
-  // first of a name counts, as for value()).
-  constexpr std::size_t kLengths = 32;
-  std::uint32_t byLength[kLengths] = {};
-  std::uint32_t longer = 0, open = 0;
+  // The keys asked for by their length (the last place for all longer
+  // ones): a stored key is compared only with those of its own length, and
+  // the walk ends once each is found (the first of a name counts, as for
+  // value()).
+  constexpr std::uint32_t kLongest = 32;
+  std::uint32_t byLength[kLongest + 1] = {};
+  std::uint32_t open = 0;
   const std::size_t n = std::min<std::size_t>(keys.size(), kMaxValues);
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t bit = std::uint32_t{1} << i;
-    (keys[i].size() < kLengths ? byLength[keys[i].size()] : longer) |= bit;
+    byLength[std::min<std::size_t>(keys[i].size(), kLongest)] |= bit;
     open |= bit;
     out[i].reset();
   }
-  for (std::uint32_t k = 0; k < record_->keyCount && open; ++k) {
-    const detail::KeyRecord& key = keys_[k];
-    std::uint32_t candidates = (key.name.size < kLengths ? byLength[key.name.size] : longer) & open;
-    const char* name = text_ + key.name.at;
+  const detail::KeyRecord* const end = keys_ + record_->keyCount;
+  for (const detail::KeyRecord* key = keys_; key != end && open; ++key) {
+    std::uint32_t candidates = byLength[std::min(key->name.size, kLongest)] & open;
     while (candidates) {
       const int i = std::countr_zero(candidates);
       candidates &= candidates - 1;
       // The last letter turns most names of one length away without a call
       // (TimeToLiveDate, TimeToLiveDays).
       const std::string_view wanted = keys[static_cast<std::size_t>(i)];
+      const char* name = text_ + key->name.at;
+      if (key->name.size != wanted.size()) continue;
       if (!wanted.empty() && foldCase(name[wanted.size() - 1]) != foldCase(wanted.back())) continue;
-      if (!sameName({name, key.name.size}, wanted)) continue;
+      if (!sameName({name, key->name.size}, wanted)) continue;
       open &= ~(std::uint32_t{1} << i);
-      if (key.hasValue) out[static_cast<std::size_t>(i)] = unquoted({text_ + key.value.at, key.value.size});
+      if (key->hasValue) out[static_cast<std::size_t>(i)] = unquoted({text_ + key->value.at, key->value.size});
     }
   }
 }
@@ -333,14 +335,25 @@ void Document::parseText() {
       eqAt = end;
       end = findBreak(text, end + 1, size, false);
     }
-    std::string_view raw(text + start, end - start);
-    std::string_view line = trimLeft(raw);
     pos = end;
     bool crlf = false;
     if (pos < size && text[pos++] == '\r' && pos < size && text[pos] == '\n') {
       ++pos;
       crlf = true;
     }
+    // The common line, name=value and CR LF with no blank around the name
+    // or the value, is taken as it stands.
+    if (crlf && eqAt != std::string_view::npos && eqAt > start && !blank(text[start]) && text[start] != '[' &&
+        !blank(text[eqAt - 1]) && (eqAt + 1 == end || (!blank(text[eqAt + 1]) && !blank(text[end - 1])))) {
+      detail::KeyRecord k;
+      k.name = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(eqAt - start)};
+      if (eqAt + 1 < end) k.value = {static_cast<std::uint32_t>(eqAt + 1), static_cast<std::uint32_t>(end - eqAt - 1)};
+      keys_.push_back(k);
+      ++sections_.back().keyCount;
+      continue;
+    }
+    const std::string_view raw(text + start, end - start);
+    const std::string_view line = trimLeft(raw);
     if (line.empty()) {
       exact = false;
       continue;

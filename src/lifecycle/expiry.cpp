@@ -300,7 +300,8 @@ void fncDeleteExpiredMsgs() {
         const DateTime moment = now();
         // A message of an earlier run that stays is only counted; one that
         // goes, or that cannot be handled, is logged in full.
-        if (!writtenNow.count(toUpper(trim(id))) && countedAsStaying(id, moment, rules, earlier)) continue;
+        const bool writtenByThisRun = !writtenNow.empty() && writtenNow.count(toUpper(trimView(id)));
+        if (!writtenByThisRun && countedAsStaying(id, moment, rules, earlier)) continue;
         subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
         if (!rules) rules = storedRules(id);
         const Reason reason = reasonToRemove(id, *rules, moment);
@@ -316,9 +317,9 @@ void fncDeleteExpiredMsgs() {
 }
 
 bool hasExpiry(const TimeToLive& ttl) {
-  if (trim(ttl.downloaded).empty()) return false;
+  if (trimView(ttl.downloaded).empty()) return false;
   if (ttl.inHours() || ttl.inDays()) return leadingNumber(ttl.amount) != 0;
-  return ttl.byDate() && !trim(ttl.date).empty();
+  return ttl.byDate() && !trimView(ttl.date).empty();
 }
 
 std::optional<DateTime> expiryMoment(const TimeToLive& ttl) {

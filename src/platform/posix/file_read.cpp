@@ -39,6 +39,12 @@ uid_t effectiveUser() {
 // of a file that kept its size comes back short and tells the end at once;
 // it grows as the file turns out longer (no size is taken on trust). False
 // when a read fails.
+#ifdef O_NOATIME
+constexpr int kNoAccessTime = O_NOATIME;
+#else
+constexpr int kNoAccessTime = 0;
+#endif
+
 bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, bool roomToGrow, std::string& bytes) {
   const auto expected = static_cast<size_t>(std::min(size < limit ? size + 1 : size, limit));
   if (roomToGrow) bytes.reserve(withRoomToGrow(expected));
@@ -105,9 +111,18 @@ ReadStatus readOpened(int fd, struct stat st, const ReadOptions& options, std::s
 ReadStatus readFile(const std::string& path, std::string& bytes, const ReadOptions& options, FileStamp* stamp) {
   bytes.clear();
   // O_NONBLOCK: a FIFO or device at the name is never waited on.
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (options.followLink ? 0 : O_NOFOLLOW);
   int fd;
-  do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (options.followLink ? 0 : O_NOFOLLOW));
+  // A file of the user's own is read without touching its access time:
+  // the program reads its bodies again to compare them, and each such
+  // update is a journal write. Only the owner may ask for that (EPERM
+  // otherwise), so the open is tried again without it.
+  do fd = ::open(path.c_str(), flags | (options.ownOnly ? kNoAccessTime : 0));
   while (fd < 0 && errno == EINTR);
+  if (fd < 0 && options.ownOnly && kNoAccessTime != 0 && errno == EPERM) {
+    do fd = ::open(path.c_str(), flags);
+    while (fd < 0 && errno == EINTR);
+  }
   if (fd < 0) return openFailure(path);
   struct stat st {};
   ReadStatus result = ReadStatus::Failed;
