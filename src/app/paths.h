@@ -20,6 +20,8 @@ inline std::string appLogFolder() { return p("ApplicationLog"); }
 inline std::string inboxFolder() { return p("nfyDesk\\DeskInbox"); }
 inline std::string messagesFolder() { return p("nfyDesk\\DeskInbox\\Messages"); }
 inline std::string sharedInbox() { return p("nfyDesk\\DeskInbox\\nfyDeskInbox.ini"); }
+// Beside the inbox: what the last pass whose messages all stayed found.
+inline std::string stayingRecord(const std::string& inbox) { return inbox + ".staying"; }
 inline std::string postLogsFolder() { return p("DeskPostLogs"); }
 inline std::string browserControl() { return p("nfyDesk\\nfyBrowser.ocx"); }
 inline std::string inboxViewer() { return p("nfyDesk\\nfyInbox.exe"); }

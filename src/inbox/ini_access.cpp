@@ -273,6 +273,8 @@ std::vector<std::pair<std::string, std::string>> iniSectionValues(const std::str
   return ini::sectionValues(file, key);
 }
 
+std::optional<std::uint64_t> iniContentDigest(const std::string& file) { return ini::contentDigest(file); }
+
 std::string iniStoredSectionName(const std::string& file, std::string_view section) {
   return ini::storedSectionName(file, section);
 }

@@ -18,8 +18,10 @@
 // cache) is in ini_file.h and ini_document.h, for this file only.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,6 +143,10 @@ std::vector<std::string> iniSectionNames(const std::string& file);
 // walk over a large file instead of a read per section. Raises as
 // iniSectionNames does.
 std::vector<std::pair<std::string, std::string>> iniSectionValues(const std::string& file, std::string_view key);
+// The digest of the file's content as reads see it (contentDigest): none
+// for a missing file, or while a write scope of it has edits not written
+// yet. Raises as iniSectionNames does.
+std::optional<std::uint64_t> iniContentDigest(const std::string& file);
 // The name of the file's section that `section` finds (case aside), as the
 // file spells it; "" when there is none. Raises as iniSectionNames does.
 std::string iniStoredSectionName(const std::string& file, std::string_view section);

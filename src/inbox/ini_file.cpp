@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/log.h"
+#include "base/digest.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/ini_document.h"
@@ -488,6 +489,16 @@ std::vector<std::pair<std::string, std::string>> sectionValues(const std::string
     values.emplace_back(std::string(s.name()), v ? std::string(*v) : std::string());
   });
   return values;
+}
+
+std::optional<std::uint64_t> contentDigest(const std::string& file) {
+  if (!isRootedPath(file)) raiseError(err::kPathNotFound);
+  // The edits of an open scope are not in the file yet.
+  if (scopeOf(file)) return std::nullopt;
+  const Cached* c = load(file);
+  if (!c) raiseReadError(file);
+  if (!c->stamp.exists) return std::nullopt;
+  return nfy::contentDigest(contentOf(*c));
 }
 
 std::string storedSectionName(const std::string& file, std::string_view section) {

@@ -12,8 +12,10 @@
 //   changed on disk (size, modification time, file id).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +61,10 @@ std::vector<std::string> sectionNames(const std::string& file);
 // none): what sectionNames and a readValue of each name give, in one walk
 // over a large file. Raises as sectionNames does.
 std::vector<std::pair<std::string, std::string>> sectionValues(const std::string& file, std::string_view key);
+// The digest (contentDigest) of the file's content, of which reads of
+// `file` see the parse; none for a missing file or while a scope of it is
+// open (its edits are not in the file yet). Raises as sectionValues does.
+std::optional<std::uint64_t> contentDigest(const std::string& file);
 
 // The name of the file's section that `section` finds (case aside), as the
 // file spells it; "" when the file holds no such section. Raises as

@@ -66,7 +66,11 @@ int removeReplaceLeftovers() {
   const size_t cut = sInboxINI_Write.find_last_of(paths::sep());
   if (cut == std::string::npos) return 0;
   const std::string inboxName = sInboxINI_Write.substr(cut + 1);
-  int removed = clean(sInboxINI_Write.substr(0, cut), [&](const std::string& t) { return iequals(t, inboxName); });
+  // The inbox's replaces and those of the files beside it that are written
+  // under its lock (the record of the last pass whose messages all stayed).
+  int removed = clean(sInboxINI_Write.substr(0, cut), [&](const std::string& t) {
+    return iequals(t, inboxName) || iequals(t, paths::stayingRecord(inboxName));
+  });
   if (platform::fileOwnership(cleanMark()) != platform::Ownership::Own) {
     bool complete = true;
     removed += clean(

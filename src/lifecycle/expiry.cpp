@@ -2,6 +2,7 @@
 // messages are removed, reported, and their body files deleted.
 #include "lifecycle/expiry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <exception>
@@ -19,8 +20,10 @@
 #include "inbox/ini_access.h"
 #include "inbox/run_summary.h"
 #include "lifecycle/status_report.h"
+#include "lifecycle/staying_record.h"
 #include "lifecycle/user_status.h"
 #include "platform/clock.h"
+#include "platform/file_ops.h"
 #include "platform/system.h"
 
 namespace nfy {
@@ -168,6 +171,48 @@ struct StayingEarlier {
   }
 };
 
+// The digest of the inbox text a pass judges every message of without a
+// line (none written by this run), when its record may be used: the inbox
+// read is the one written (the record lies beside it). None otherwise, and
+// when the text has none; the pass then judges each message.
+std::optional<std::uint64_t> settledDigest(const std::unordered_set<std::string>& writtenNow) {
+  if (!writtenNow.empty() || sInboxINI_Read != sInboxINI_Write) return std::nullopt;
+  try {
+    return iniContentDigest(sInboxINI_Read);
+  } catch (const std::exception&) {
+    return std::nullopt;  // the pass meets the same error per message, and logs it there
+  }
+}
+
+// A pass over this same inbox text found each of its `listed` messages
+// staying, and none has expired since: the pass finds the same, and logs
+// what that one found.
+bool staysAsRecorded(std::uint64_t digest, long listed) {
+  const std::optional<StayingRecord> record = readStayingRecord(sInboxINI_Write);
+  if (!record || record->digest != digest || record->count != listed) return false;
+  if (record->next && *record->next < now()) return false;
+  StayingEarlier{record->count, record->nextId, record->next}.log();
+  return true;
+}
+
+// Records what a pass that found every message staying found, unless the
+// record says so already (an idle run writes nothing). A record that cannot
+// be written only costs the next run a full pass.
+void keepStayingRecord(const StayingRecord& found) {
+  if (readStayingRecord(sInboxINI_Write) == found) return;
+  bool written = false;
+  const IniOutcome locked =
+      whileIniLocked(sInboxINI_Write, [&] { written = writeStayingRecord(sInboxINI_Write, found); });
+  if (written) return;
+  const std::string path = stayingRecordPath(sInboxINI_Write);
+  if (locked != IniOutcome::Ok) {
+    subWriteLog("ERR : " + path + " was not written: the inbox's lock was not free");
+    return;
+  }
+  const platform::FileError e = platform::lastFileError();
+  subWriteLog("ERR : " + path + " could not be written, " + std::to_string(e.number) + ":" + e.text);
+}
+
 // A message of an earlier run judged without a line: true when it stays
 // (then it is counted). Its rules, when they could be read, are kept for the
 // judgement with lines; a message that raises is judged again with them,
@@ -290,6 +335,9 @@ void fncDeleteExpiredMsgs() {
     // disk once, not per key (a removal still takes it as it is then).
     IniReadSnapshot onePass(sInboxINI_Read);
     const std::unordered_set<std::string> writtenNow = idsWrittenByThisRun();
+    const long listed = static_cast<long>(std::count(list.begin(), list.end(), ',')) + 1;
+    const std::optional<std::uint64_t> digest = settledDigest(writtenNow);
+    if (digest && staysAsRecorded(*digest, listed)) return;
     StayingEarlier earlier;
     for (const std::string& id : splitAt(list, ',')) {
       // One message that cannot be handled (an unreadable date, a count that
@@ -311,6 +359,7 @@ void fncDeleteExpiredMsgs() {
       }
     }
     earlier.log();
+    if (digest && earlier.count == listed) keepStayingRecord({*digest, earlier.count, earlier.nextId, earlier.next});
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
   }

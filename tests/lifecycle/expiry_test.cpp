@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "inbox/ini_access.h"
 #include "inbox/run_summary.h"
+#include "lifecycle/staying_record.h"
 #include "platform/system_testing.h"
 #include "support/fake_components.h"
 #include "support/sandbox.h"
@@ -203,6 +204,57 @@ TEST_F(Expiry, MessagesOfEarlierRunsThatStayAreCountedInOneLine) {
             "MSG : Messages stored by earlier runs that stay: 2; the next to expire: 61, at 12/15/2026 10:00:00");
   EXPECT_FALSE(stored("63"));
   EXPECT_TRUE(stored("61") && stored("62") && stored("64") && stored("65"));
+}
+
+// A pass that found every message staying is recorded beside the inbox,
+// and a pass over the same inbox text before the first of them expires
+// takes what it found from there. A changed inbox, a time past that first
+// expiry, or a record that does not read whole: every message is judged.
+TEST_F(Expiry, APassWhereAllStayIsTakenFromItsRecordUntilTheInboxChangesOrOneExpires) {
+  store("61", {{"TimeToLive", "1"}, {"TimeToLiveDays", "7"}});
+  store("62", {{"TimeToLive", "0"}, {"TimeToLiveHrs", "1"}, {"DownloadedMNTime", "12/08/2026 11:30:00"}});
+  auto stay = [](const std::string& next) {
+    return "MSG : Messages stored by earlier runs that stay: 2; the next to expire: " + next;
+  };
+  fncDeleteExpiredMsgs();
+  EXPECT_EQ(log.lines().back(), stay("62, at 12/08/2026 12:30:00"));
+  const std::optional<StayingRecord> found = parseStayingRecord(box.read("inbox.ini.staying"));
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->count, 2);
+  EXPECT_EQ(found->nextId, "62");
+
+  // A record of this inbox that names another message: the next pass is
+  // taken from it, not judged (and leaves the record as it is).
+  StayingRecord named = *found;
+  named.nextId = "61";
+  ASSERT_TRUE(writeStayingRecord(sInboxINI_Write, named));
+  fncDeleteExpiredMsgs();
+  EXPECT_EQ(log.lines().back(), stay("61, at 12/08/2026 12:30:00"));
+  EXPECT_EQ(parseStayingRecord(box.read("inbox.ini.staying")), named);
+
+  // One that does not read whole is not taken, and is written anew.
+  box.write("inbox.ini.staying", formatStayingRecord(named).substr(0, 60));
+  fncDeleteExpiredMsgs();
+  EXPECT_EQ(log.lines().back(), stay("62, at 12/08/2026 12:30:00"));
+  EXPECT_EQ(parseStayingRecord(box.read("inbox.ini.staying")), found);
+
+  // The inbox changed (61 recalled): judged again, 61 goes.
+  ASSERT_TRUE(writeStayingRecord(sInboxINI_Write, named));
+  fncwriteToINI("61", "MsgStatus", "1", sInboxINI_Write);
+  fncDeleteExpiredMsgs();
+  EXPECT_FALSE(stored("61"));
+  EXPECT_TRUE(stored("62"));
+  EXPECT_EQ(log.lines().back(),
+            "MSG : Messages stored by earlier runs that stay: 1; the next to expire: 62, at "
+            "12/08/2026 12:30:00");
+
+  // Past the first expiry a record stands for: judged again, 62 goes.
+  fncDeleteExpiredMsgs();
+  ASSERT_EQ(parseStayingRecord(box.read("inbox.ini.staying")).value_or(StayingRecord{}).count, 1);
+  platform::setClockForTesting([] { return DateTime{2026, 12, 8, 12, 30, 1}.toTimeT(); });
+  fncDeleteExpiredMsgs();
+  EXPECT_FALSE(stored("62"));
+  EXPECT_TRUE(hasLine("MSG : ----------------MSG ID [62]-------------------------------"));
 }
 
 TEST_F(Expiry, AnEmptyInboxLogsOnlyThatItIsEmpty) {
