@@ -34,6 +34,15 @@ assert_line "$features" Resend
 
 note "msiexec /i under Wine"
 flow_begin
+# A product of ours that a killed earlier run of this test left installed in
+# the prefix (each build of the MSI has its own product code) makes msiexec
+# take the installs below for done: it is removed first.
+uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+for code in $(wine_run reg query "$uninstall" 2>/dev/null | tr -d '\r' | grep -o '{[0-9A-Fa-f-]*}$'); do
+  if wine_run reg query "$uninstall\\$code" /v DisplayName 2>/dev/null | grep -q "nfyDesk notifier"; then
+    wine_run msiexec /x "$code" /qn >/dev/null 2>&1 || true
+  fi
+done
 rm -f "$PROGRAM"
 installdir="$(winpath "$INSTALL")\\"
 wine_run msiexec /i "$(winpath "$MSI")" /qn ADDLOCAL=Notifier,Resend INSTALLDIR="$installdir" >"$SANDBOX/msiexec.out" 2>&1 ||
