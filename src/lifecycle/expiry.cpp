@@ -171,12 +171,12 @@ struct StayingEarlier {
   }
 };
 
-// The digest of the inbox text a pass judges every message of without a
-// line (none written by this run), when its record may be used: the inbox
-// read is the one written (the record lies beside it). None otherwise, and
-// when the text has none; the pass then judges each message.
-std::optional<std::uint64_t> settledDigest(const std::unordered_set<std::string>& writtenNow) {
-  if (!writtenNow.empty() || sInboxINI_Read != sInboxINI_Write) return std::nullopt;
+// The digest of the inbox text a pass judges, when a record of it may be
+// used and kept: the inbox read is the one written (the record lies beside
+// it). None otherwise, and when the text has none (the pass then judges
+// every message and records nothing).
+std::optional<std::uint64_t> settledDigest() {
+  if (sInboxINI_Read != sInboxINI_Write) return std::nullopt;
   try {
     return iniContentDigest(sInboxINI_Read);
   } catch (const std::exception&) {
@@ -213,18 +213,15 @@ void keepStayingRecord(const StayingRecord& found) {
   subWriteLog("ERR : " + path + " could not be written, " + std::to_string(e.number) + ":" + e.text);
 }
 
-// A message of an earlier run judged without a line: true when it stays
-// (then it is counted). Its rules, when they could be read, are kept for the
-// judgement with lines; a message that raises is judged again with them,
-// after its first line, and raises there.
-bool countedAsStaying(const std::string& id, const DateTime& moment, std::optional<StoredRules>& rules,
-                      StayingEarlier& earlier) {
+// A message of an earlier run judged without a line: true when it stays,
+// with the moment it expires. Its rules, when they could be read, are kept
+// for the judgement with lines; a message that raises is judged again with
+// them, after its first line, and raises there.
+bool judgedStaying(const std::string& id, const DateTime& moment, std::optional<StoredRules>& rules,
+                   std::optional<DateTime>& expiry) {
   try {
     rules = storedRules(id);
-    std::optional<DateTime> expiry;
-    if (!staysQuietly(*rules, moment, expiry)) return false;
-    earlier.add(id, expiry);
-    return true;
+    return staysQuietly(*rules, moment, expiry);
   } catch (const std::exception&) {
     rules.reset();
     return false;
@@ -336,9 +333,11 @@ void fncDeleteExpiredMsgs() {
     IniReadSnapshot onePass(sInboxINI_Read);
     const std::unordered_set<std::string> writtenNow = idsWrittenByThisRun();
     const long listed = static_cast<long>(std::count(list.begin(), list.end(), ',')) + 1;
-    const std::optional<std::uint64_t> digest = settledDigest(writtenNow);
-    if (digest && staysAsRecorded(*digest, listed)) return;
-    StayingEarlier earlier;
+    const std::optional<std::uint64_t> digest = settledDigest();
+    // This run's messages get their lines: only a pass without them is
+    // taken from a record.
+    if (digest && writtenNow.empty() && staysAsRecorded(*digest, listed)) return;
+    StayingEarlier earlier, staying;  // those of earlier runs; all that stay, for the record
     for (const std::string& id : splitAt(list, ',')) {
       // One message that cannot be handled (an unreadable date, a count that
       // is not a number, a body file that cannot be deleted) is logged and
@@ -349,17 +348,23 @@ void fncDeleteExpiredMsgs() {
         // A message of an earlier run that stays is only counted; one that
         // goes, or that cannot be handled, is logged in full.
         const bool writtenByThisRun = !writtenNow.empty() && writtenNow.count(toUpper(trimView(id)));
-        if (!writtenByThisRun && countedAsStaying(id, moment, rules, earlier)) continue;
+        std::optional<DateTime> expiry;
+        if (!writtenByThisRun && judgedStaying(id, moment, rules, expiry)) {
+          earlier.add(id, expiry);
+          staying.add(id, expiry);
+          continue;
+        }
         subWriteLog("MSG : ----------------MSG ID [" + id + "]-------------------------------");
         if (!rules) rules = storedRules(id);
         const Reason reason = reasonToRemove(id, *rules, moment);
+        if (reason == Reason::None && staysQuietly(*rules, moment, expiry)) staying.add(id, expiry);
         if (reason != Reason::None) removeMessage(id, reason);
       } catch (const std::exception& e) {
         subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
       }
     }
     earlier.log();
-    if (digest && earlier.count == listed) keepStayingRecord({*digest, earlier.count, earlier.nextId, earlier.next});
+    if (digest && staying.count == listed) keepStayingRecord({*digest, staying.count, staying.nextId, staying.next});
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
   }

@@ -89,8 +89,10 @@ std::optional<StayingRecord> readStayingRecord(const std::string& inbox) {
 
 bool writeStayingRecord(const std::string& inbox, const StayingRecord& record) {
   platform::FileStamp stamp;
+  // Not flushed: a record lost to a power cut, or an older one, does not
+  // match the inbox and costs one full pass.
   return platform::replaceFileWith(stayingRecordPath(inbox), formatStayingRecord(record), stamp, 0,
-                                   platform::NewFile::Private);
+                                   platform::NewFile::Private, platform::Durability::Unflushed);
 }
 
 }  // namespace nfy

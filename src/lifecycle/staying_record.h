@@ -32,7 +32,8 @@ std::optional<StayingRecord> parseStayingRecord(std::string_view text);
 // and holds a record; none otherwise (nothing logged: a missing or foreign
 // record costs only a full pass).
 std::optional<StayingRecord> readStayingRecord(const std::string& inbox);
-// Replaces the record beside `inbox` (durably, never through a link or over
+// Replaces the record beside `inbox` (atomically but without a flush: a
+// lost or older record only costs a full pass; never through a link or over
 // another user's file). Call with the inbox's lock held: the replace's
 // temporary file is one of those the leftover clean-up takes for a killed
 // run's. False when it could not be written.

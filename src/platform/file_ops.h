@@ -69,8 +69,12 @@ enum class NewFile { Private, Shared, Default };
 // be flushed after the rename, the new content stands at `path` but may not
 // survive a power cut; that is a failure too, with `stamp` filled
 // (`stamp.exists` true) so that the caller can tell.
+// Unflushed leaves out both flushes, for a file whose loss, or an older
+// copy of it after a power cut, costs only work (a record that is checked
+// against what it describes): the replace stays atomic.
+enum class Durability { Flushed, Unflushed };
 bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs,
-                     NewFile mode = NewFile::Private);
+                     NewFile mode = NewFile::Private, Durability durability = Durability::Flushed);
 
 // Removes the file at `path` and, where the system has that, flushes its
 // folder at once (whatever DeferredFolderFlush is open), so that the removal

@@ -159,7 +159,9 @@ std::int64_t fileClockNow() {
   return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode) {
+bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned, NewFile mode,
+                     Durability durability) {
+  const bool flushed = durability == Durability::Flushed;
   // The file to replace: a link, a non-regular file or another user's file
   // there is refused; the user's own file hands its mode and group on to the
   // new one.
@@ -189,7 +191,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
     if (old.st_gid != ::getegid()) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     ok = ::fchmod(fd, old.st_mode & 07777) == 0;
   }
-  ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = ok && writeAll(fd, bytes) && (!flushed || ::fsync(fd) == 0);
   // The stamp of this content, taken before the rename, which keeps it.
   struct stat st {};
   ok = ok && ::fstat(fd, &st) == 0;
@@ -198,7 +200,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
   // rename() replaces the target atomically; open readers keep the old file.
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
     stamp = stampOf(st);
-    return flushFolderOf(path);
+    return !flushed || flushFolderOf(path);
   }
   if (ok) error = errno;
   ::unlink(temp.c_str());

@@ -181,7 +181,8 @@ DeferredFolderFlush::~DeferredFolderFlush() = default;
 bool DeferredFolderFlush::flush() { return true; }
 void DeferredFolderFlush::defer(std::string) {}
 
-bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs, NewFile) {
+bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp& stamp, unsigned waitMs, NewFile,
+                     Durability durability) {
   // A link or a folder at the name is refused. The new file takes its
   // access rights from the folder, as the old one did.
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -217,7 +218,7 @@ bool replaceFileWith(const std::string& path, std::string_view bytes, FileStamp&
     done += n;
   }
   // On the disk before it takes the old file's place.
-  ok = ok && FlushFileBuffers(h);
+  ok = ok && (durability == Durability::Unflushed || FlushFileBuffers(h));
   // The stamp of this content, taken before the rename, which keeps it.
   FileStamp written;
   ok = ok && stampOfHandle(h, written);
