@@ -26,11 +26,16 @@ std::uint64_t contentDigest(std::string_view bytes) {
   // every bit of the result.
   const char* p = bytes.data();
   std::size_t left = bytes.size();
-  std::uint64_t lane[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
-  for (; left >= 32; p += 32, left -= 32)
-    for (int i = 0; i < 4; ++i) lane[i] = round(lane[i], word(p + 8 * i));
-  std::uint64_t h = rotl(lane[0], 1) + rotl(lane[1], 7) + rotl(lane[2], 12) + rotl(lane[3], 18);
-  for (int i = 0; i < 4; ++i) h = (h ^ round(0, lane[i])) * kPrime1 + kPrime3;
+  // (The lanes are four variables, not an array: they stay in registers.)
+  std::uint64_t a = kPrime1 + kPrime2, b = kPrime2, c = 0, d = 0 - kPrime1;
+  for (; left >= 32; p += 32, left -= 32) {
+    a = round(a, word(p));
+    b = round(b, word(p + 8));
+    c = round(c, word(p + 16));
+    d = round(d, word(p + 24));
+  }
+  std::uint64_t h = rotl(a, 1) + rotl(b, 7) + rotl(c, 12) + rotl(d, 18);
+  for (const std::uint64_t lane : {a, b, c, d}) h = (h ^ round(0, lane)) * kPrime1 + kPrime3;
   h += bytes.size();
   for (; left >= 8; p += 8, left -= 8) h = rotl(h ^ round(0, word(p)), 27) * kPrime1 + kPrime3;
   for (; left > 0; ++p, --left) h = rotl(h ^ (static_cast<unsigned char>(*p) * kPrime3), 11) * kPrime1;
