@@ -179,22 +179,9 @@ std::string oneLine(std::string_view s) {
   return out;
 }
 
-// Eight bytes at a time: names are tested on every look-up, and
-// find_first_of with a set of two calls memchr for every byte.
-bool hasLineBreak(std::string_view s) {
-  constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-  std::size_t i = 0;
-  for (; i + 8 <= s.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s.data() + i, 8);
-    const std::uint64_t cr = word ^ (ones * '\r'), lf = word ^ (ones * '\n');
-    // A high bit is set only when some byte of cr or lf is zero.
-    if ((((cr - ones) & ~cr) | ((lf - ones) & ~lf)) & highs) return true;
-  }
-  for (; i < s.size(); ++i)
-    if (s[i] == '\r' || s[i] == '\n') return true;
-  return false;
-}
+// The parse's own search for a line's end (sixteen or eight bytes at a
+// time): names are tested on every look-up.
+bool hasLineBreak(std::string_view s) { return findBreak(s.data(), 0, s.size(), false) < s.size(); }
 
 std::string_view unquoted(std::string_view v) {
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())

@@ -187,8 +187,7 @@ std::optional<std::uint64_t> settledDigest() {
 // A pass over this same inbox text found each of its `listed` messages
 // staying, and none has expired since: the pass finds the same, and logs
 // what that one found.
-bool staysAsRecorded(std::uint64_t digest, long listed) {
-  const std::optional<StayingRecord> record = readStayingRecord(sInboxINI_Write);
+bool staysAsRecorded(const std::optional<StayingRecord>& record, std::uint64_t digest, long listed) {
   if (!record || record->digest != digest || record->count != listed) return false;
   if (record->next && *record->next < now()) return false;
   StayingEarlier{record->count, record->nextId, record->next}.log();
@@ -196,10 +195,10 @@ bool staysAsRecorded(std::uint64_t digest, long listed) {
 }
 
 // Records what a pass that found every message staying found, unless the
-// record says so already (an idle run writes nothing). A record that cannot
-// be written only costs the next run a full pass.
-void keepStayingRecord(const StayingRecord& found) {
-  if (readStayingRecord(sInboxINI_Write) == found) return;
+// record there says so already (an idle run writes nothing). A record that
+// cannot be written only costs the next run a full pass.
+void keepStayingRecord(const std::optional<StayingRecord>& recorded, const StayingRecord& found) {
+  if (recorded == found) return;
   bool written = false;
   const IniOutcome locked =
       whileIniLocked(sInboxINI_Write, [&] { written = writeStayingRecord(sInboxINI_Write, found); });
@@ -336,7 +335,8 @@ void fncDeleteExpiredMsgs() {
     const std::optional<std::uint64_t> digest = settledDigest();
     // This run's messages get their lines: only a pass without them is
     // taken from a record.
-    if (digest && writtenNow.empty() && staysAsRecorded(*digest, listed)) return;
+    const std::optional<StayingRecord> recorded = digest ? readStayingRecord(sInboxINI_Write) : std::nullopt;
+    if (digest && writtenNow.empty() && staysAsRecorded(recorded, *digest, listed)) return;
     StayingEarlier earlier, staying;  // those of earlier runs; all that stay, for the record
     for (const std::string& id : splitAt(list, ',')) {
       // One message that cannot be handled (an unreadable date, a count that
@@ -364,7 +364,8 @@ void fncDeleteExpiredMsgs() {
       }
     }
     earlier.log();
-    if (digest && staying.count == listed) keepStayingRecord({*digest, staying.count, staying.nextId, staying.next});
+    if (digest && staying.count == listed)
+      keepStayingRecord(recorded, {*digest, staying.count, staying.nextId, staying.next});
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);
   }

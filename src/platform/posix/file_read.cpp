@@ -34,17 +34,18 @@ uid_t effectiveUser() {
   return user;
 }
 
-// Reads the open file from its start into `bytes`, at most `limit` bytes.
-// The buffer starts one byte past the size the file had, so that the read
-// of a file that kept its size comes back short and tells the end at once;
-// it grows as the file turns out longer (no size is taken on trust). False
-// when a read fails.
+// Asked for when the user's own file is opened (see readFile).
 #ifdef O_NOATIME
 constexpr int kNoAccessTime = O_NOATIME;
 #else
 constexpr int kNoAccessTime = 0;
 #endif
 
+// Reads the open file from its start into `bytes`, at most `limit` bytes.
+// The buffer starts one byte past the size the file had, so that the read
+// of a file that kept its size comes back short and tells the end at once;
+// it grows as the file turns out longer (no size is taken on trust). False
+// when a read fails.
 bool readFromStart(int fd, std::uint64_t size, std::uint64_t limit, bool roomToGrow, std::string& bytes) {
   const auto expected = static_cast<size_t>(std::min(size < limit ? size + 1 : size, limit));
   if (roomToGrow) bytes.reserve(withRoomToGrow(expected));

@@ -72,10 +72,18 @@ TEST_F(GuardedFiles, TheMessagesFolderIsLookedAtForLeftoversOnlyWhenABodyWasWrit
   auto plant = [&](const std::string& name) { std::ofstream(box.path("Messages/" + name)) << "half"; };
   auto planted = [&](const std::string& name) { return fs::exists(box.path("Messages/" + name)); };
 
-  // The first look lists the folder and leaves the mark.
+  // The first look lists the folder and leaves the mark. Beside the inbox
+  // it takes what replaces of the inbox and of its record left, nothing
+  // else.
   plant("5.dat.tmp.abcdefghij");
+  for (const char* name : {"nfyDeskInbox_user.ini.tmp.abcdefghij", "nfyDeskInbox_user.ini.staying.tmp.abcdefghij",
+                           "nfyDeskInbox_other.ini.staying.tmp.abcdefghij"})
+    std::ofstream(box.path(name)) << "half";
   removeReplaceLeftovers();
   EXPECT_FALSE(planted("5.dat.tmp.abcdefghij"));
+  EXPECT_FALSE(fs::exists(box.path("nfyDeskInbox_user.ini.tmp.abcdefghij")));
+  EXPECT_FALSE(fs::exists(box.path("nfyDeskInbox_user.ini.staying.tmp.abcdefghij")));
+  EXPECT_TRUE(fs::exists(box.path("nfyDeskInbox_other.ini.staying.tmp.abcdefghij")));
   ASSERT_TRUE(fs::is_regular_file(mark));
 
   // While it stands, the folder is not listed.
