@@ -117,7 +117,10 @@ void keepInboxCountsTrue(IniEdit& inbox) {
   keep("RequireUserConfirmation", awaiting);
 }
 
-void setInboxCountsKept(bool on) { countsKept = on; }
+void setInboxCountsKept(bool on) {
+  countsKept = on;
+  ini::ruleChanged();
+}
 
 IniWriteScope::IniWriteScope(const std::string& file)
     : file_(file), scope_(file), uncaught_(std::uncaught_exceptions()) {}
@@ -274,6 +277,14 @@ std::vector<std::pair<std::string, std::string>> iniSectionValues(const std::str
 }
 
 std::optional<std::uint64_t> iniContentDigest(const std::string& file) { return ini::contentDigest(file); }
+
+bool inboxCountsKnownTrue() { return countsKept && ini::ruleHolds(sInboxINI_Write); }
+
+void trustInboxCountsOf(std::uint64_t digest) { ini::trustRuleFor(sInboxINI_Write, digest); }
+
+bool inboxUnchangedByOthersSince(std::uint64_t digest) {
+  return sInboxINI_Read == sInboxINI_Write && ini::unchangedByOthersSince(sInboxINI_Write, digest);
+}
 
 std::string iniStoredSectionName(const std::string& file, std::string_view section) {
   return ini::storedSectionName(file, section);

@@ -147,6 +147,15 @@ std::vector<std::pair<std::string, std::string>> iniSectionValues(const std::str
 // for a missing file, or while a write scope of it has edits not written
 // yet. Raises as iniSectionNames does.
 std::optional<std::uint64_t> iniContentDigest(const std::string& file);
+// Whether the inbox's counts are known to be true to its sections as this
+// run last read or wrote it (it wrote them, or checked them and found them
+// true); and, for a digest that such a text had in an earlier run, that a
+// text of that digest need not be checked again.
+bool inboxCountsKnownTrue();
+void trustInboxCountsOf(std::uint64_t digest);
+// Whether the inbox had that trusted digest when this run first changed it
+// (or found nothing to change), and no other program changed it since.
+bool inboxUnchangedByOthersSince(std::uint64_t digest);
 // The name of the file's section that `section` finds (case aside), as the
 // file spells it; "" when there is none. Raises as iniSectionNames does.
 std::string iniStoredSectionName(const std::string& file, std::string_view section);

@@ -292,30 +292,99 @@ std::optional<std::string_view> Document::parsedText() const {
 }
 
 void Document::parseText() {
+  // The headers only: a line whose first character after its leading
+  // blanks is "[" and that holds a "]" after it. Each "[" is checked where
+  // it stands (a header's line holds nothing before it but blanks); the
+  // line breaks are counted on the way, as the most keys the sections can
+  // have.
   const char* const text = text_.data();
   const std::size_t size = text_.size();
-  auto at = [&](const char* p) { return static_cast<std::uint32_t>(p - text); };
-  // About one key a line of 16 bytes: reserved, not touched, so a guess
-  // too high costs nothing.
-  keys_.reserve(size / 12 + 4);
-  sections_.reserve(size / 256 + 1);
-
-  // Whether the current section's lines are exactly its written form (a
-  // header, then key=value lines, each ending in CR LF, nothing skipped):
-  // then writing it copies them.
-  bool exact = true;
-  std::size_t sectionStart = 0;
-  auto endSection = [&](std::size_t end) {
-    detail::SectionRecord& s = sections_.back();
-    s.keyRoom = s.keyCount;
-    s.textCurrent = exact;
-    if (exact) s.text = {static_cast<std::uint32_t>(sectionStart), static_cast<std::uint32_t>(end - sectionStart)};
+  std::size_t breaks = 0;
+  std::size_t skipUntil = 0;  // the rest of a header's line is not looked at
+  auto headerAt = [&](std::size_t open) {
+    if (open < skipUntil) return;
+    std::size_t lineStart = open;
+    while (lineStart > 0 && blank(text[lineStart - 1]) && text[lineStart - 1] != '\r' && text[lineStart - 1] != '\n')
+      --lineStart;
+    if (lineStart > 0 && text[lineStart - 1] != '\r' && text[lineStart - 1] != '\n') return;
+    const std::size_t end = findBreak(text, open, size, false);
+    const std::string_view line(text + open, end - open);
+    const std::size_t close = line.rfind(']');
+    if (close == std::string_view::npos) return;
+    detail::SectionRecord& before = sections_.back();
+    before.lines.size = static_cast<std::uint32_t>(lineStart - before.lines.at);
+    detail::SectionRecord& s = sections_.emplace_back();
+    const std::string_view name = trimBlanks(line.substr(1, close - 1));
+    s.name = {static_cast<std::uint32_t>(name.data() - text), static_cast<std::uint32_t>(name.size())};
+    s.lines.at = static_cast<std::uint32_t>(lineStart);
+    s.parsed = false;
+    // A "[]" header is not written: its keys join the section before.
+    if (name.empty()) lateNameless_ = true;
+    skipUntil = end;
   };
+  sections_.reserve(size / 256 + 1);
+  sections_[0].parsed = false;
+  sections_[0].lines.at = 0;
   std::size_t pos = 0;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), bracket = _mm_set1_epi8('[');
+  const __m128i zero = _mm_setzero_si128();
+  // The breaks counted per byte lane, added up before a lane can wrap.
+  __m128i tally = zero;
+  unsigned tallied = 0;
+  auto addTally = [&] {
+    const __m128i sums = _mm_sad_epu8(tally, zero);
+    breaks += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+    tally = zero;
+    tallied = 0;
+  };
+  for (; pos + 16 <= size; pos += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+    tally = _mm_sub_epi8(tally, _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+    if (++tallied == 255) addTally();
+    for (unsigned opens = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, bracket))); opens;
+         opens &= opens - 1)
+      headerAt(pos + static_cast<std::size_t>(std::countr_zero(opens)));
+  }
+  addTally();
+#endif
+  for (; pos < size; ++pos) {
+    if (text[pos] == '\r' || text[pos] == '\n') ++breaks;
+    if (text[pos] == '[') headerAt(pos);
+  }
+  sections_.back().lines.size = static_cast<std::uint32_t>(size - sections_.back().lines.at);
+  unparsed_ = sections_.size();
+  // Every key of every section fits without the array moving: at most one
+  // a line.
+  keys_.reserve(breaks + 1);
+  textKept_ = text_.size();
+}
+
+void Document::parseAllKeys() const {
+  for (std::size_t i = 0; unparsed_ > 0 && i < sections_.size(); ++i)
+    if (!sections_[i].parsed) parseKeys(i);
+}
+
+void Document::parseKeys(std::size_t i) const {
+  detail::SectionRecord& s = sections_[i];
+  const char* const text = text_.data();
+  const std::size_t size = s.lines.at + s.lines.size;
+  auto at = [&](const char* p) { return static_cast<std::uint32_t>(p - text); };
+  s.parsed = true;
+  --unparsed_;
+  s.keysAt = static_cast<std::uint32_t>(keys_.size());
+  s.keyCount = 0;
+
+  // Whether the section's lines are exactly its written form (a header,
+  // then key=value lines, each ending in CR LF, nothing skipped): then
+  // writing it copies them.
+  bool exact = true;
+  bool header = i > 0;  // every section but the lines before the first header begins with one
+  std::size_t pos = s.lines.at;
   while (pos < size) {
     // A line ends at CR, LF or CR LF.
     const std::size_t start = pos;
-    std::size_t end = findBreak(text, pos, size, true);
+    std::size_t end = findBreak(text, pos, size, !header);
     // The first "=" of the line, found on the way to its end.
     std::size_t eqAt = std::string_view::npos;
     if (end < size && text[end] == '=') {
@@ -328,6 +397,15 @@ void Document::parseText() {
       ++pos;
       crlf = true;
     }
+    const std::string_view raw(text + start, end - start);
+    if (header) {
+      // Found by parseText: "[", the name, "]" and what follows it.
+      header = false;
+      const std::string_view line = trimLeft(raw);
+      const std::string_view name = piece(s.name);
+      exact = crlf && line.size() == raw.size() && !name.empty() && name.size() + 2 == line.size();
+      continue;
+    }
     // The common line, name=value and CR LF with no blank around the name
     // or the value, is taken as it stands.
     if (crlf && eqAt != std::string_view::npos && eqAt > start && !blank(text[start]) && text[start] != '[' &&
@@ -336,32 +414,15 @@ void Document::parseText() {
       k.name = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(eqAt - start)};
       if (eqAt + 1 < end) k.value = {static_cast<std::uint32_t>(eqAt + 1), static_cast<std::uint32_t>(end - eqAt - 1)};
       keys_.push_back(k);
-      ++sections_.back().keyCount;
+      ++s.keyCount;
       continue;
     }
-    const std::string_view raw(text + start, end - start);
     const std::string_view line = trimLeft(raw);
     if (line.empty()) {
       exact = false;
       continue;
     }
     const bool plain = crlf && line.size() == raw.size();
-    if (line.front() == '[') {
-      std::size_t close = line.rfind(']');
-      if (close != std::string_view::npos) {
-        endSection(start);
-        detail::SectionRecord& s = sections_.emplace_back();
-        std::string_view name = trimBlanks(line.substr(1, close - 1));
-        s.name = {at(name.data()), static_cast<std::uint32_t>(name.size())};
-        s.keysAt = static_cast<std::uint32_t>(keys_.size());
-        if (name.empty()) lateNameless_ = true;
-        // A "[]" header is not written: its keys join the section before.
-        exact = plain && !name.empty() && name.size() + 2 == line.size();
-        sectionStart = start;
-        continue;
-      }
-    }
-    detail::SectionRecord& s = sections_.back();
     const std::size_t eq = eqAt == std::string_view::npos ? eqAt : eqAt - static_cast<std::size_t>(line.data() - text);
     std::string_view name = trimmed(eq == std::string_view::npos ? line : line.substr(0, eq));
     // A key without a name right after another one is dropped.
@@ -383,8 +444,9 @@ void Document::parseText() {
     ++s.keyCount;
     exact = exact && plain && written == line.size();
   }
-  endSection(size);
-  textKept_ = text_.size();
+  s.keyRoom = s.keyCount;
+  s.textCurrent = exact;
+  if (exact) s.text = s.lines;
 }
 
 void Document::buildText(std::size_t i) {
@@ -428,6 +490,7 @@ void Document::buildText(std::size_t i) {
 }
 
 void Document::serializeTo(std::string& out) {
+  parseAllKeys();
   const bool bom = encoding_ == Encoding::Utf8;
   std::size_t total = bom ? kBom.size() : 0;
   for (std::size_t i = 0; i < sections_.size(); ++i) {
@@ -450,6 +513,7 @@ void Document::compactWhenWasteful() {
 }
 
 void Document::compact() {
+  parseAllKeys();
   // The parsed file is no longer the start of the buffer: kept aside.
   if (parsedSize_ != kNone) {
     parsedKept_.emplace(text_, 0, parsedSize_);
@@ -602,6 +666,9 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
   };
   if (inBuffer(section) || inBuffer(key) || inBuffer(value))
     return set(std::string(section), std::string(key), std::string(value));
+  // An edit may take the room the key array keeps for the sections not
+  // parsed yet: they are parsed first.
+  parseAllKeys();
 
   refreshPendingRaw();
   // Names and a value exactly as the write gives them (leading blanks

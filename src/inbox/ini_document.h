@@ -31,7 +31,10 @@
 // sections: every name and value is a piece of one character buffer (the
 // parsed text, copied in once; an edit appends what it sets), the keys of
 // all sections share one array, and a section whose lines in the buffer are
-// exactly its written form is written by copying them. The pieces that
+// exactly its written form is written by copying them. Parsing finds the
+// section headers only; a section's keys are parsed when it is first looked
+// into (a run over a large inbox mostly reads a few sections and the names
+// of the rest), and views of other sections stay good meanwhile. The pieces that
 // edits leave behind are dropped when they outgrow the rest. A document
 // holds at most 2 GiB of text.
 #pragma once
@@ -74,11 +77,31 @@ struct KeyRecord {
 };
 struct SectionRecord {
   Piece name;  // empty for the lines before the first header
+  // Its lines in the parsed text (the header's from its line's start) while
+  // its keys are not parsed yet.
+  Piece lines;
+  bool parsed = true;
   std::uint32_t keysAt = 0, keyCount = 0;
   std::uint32_t keyRoom = 0;  // places at keysAt that belong to it
   Piece text;                 // its written form, when textCurrent
   bool textCurrent = false;
   mutable bool firstOfName = false;  // set with the document's index
+};
+
+// The key array of a document. A copy keeps the room of the array copied:
+// the sections whose keys are not parsed yet count on it.
+struct KeyArray : std::vector<KeyRecord> {
+  KeyArray() = default;
+  KeyArray(const KeyArray& other) : std::vector<KeyRecord>() { *this = other; }
+  KeyArray(KeyArray&&) noexcept = default;
+  KeyArray& operator=(const KeyArray& other) {
+    if (this == &other) return *this;
+    clear();
+    reserve(other.capacity());
+    insert(end(), other.begin(), other.end());
+    return *this;
+  }
+  KeyArray& operator=(KeyArray&&) noexcept = default;
 };
 
 // The items of an indexed range, for range-for.
@@ -242,7 +265,15 @@ class Document {
 
   std::string_view piece(detail::Piece p) const { return {text_.data() + p.at, p.size}; }
   detail::Piece append(std::string_view s);
-  Section view(std::size_t i) const { return Section(text_.data(), &sections_[i], keys_.data() + sections_[i].keysAt); }
+  Section view(std::size_t i) const {
+    if (!sections_[i].parsed) parseKeys(i);
+    return Section(text_.data(), &sections_[i], keys_.data() + sections_[i].keysAt);
+  }
+  // Parses the keys of section i (of every section) not parsed yet. The
+  // key array has room for them all (see parseText), so that views taken
+  // before stay good.
+  void parseKeys(std::size_t i) const;
+  void parseAllKeys() const;
   // The place of the first section of exactly this name, case aside.
   std::size_t findExactly(std::string_view name) const;
   void index() const;
@@ -256,9 +287,12 @@ class Document {
   // Parses text_, the file's text as the document keeps it.
   void parseText();
 
-  std::string text_;                             // every name and value is a piece of it
-  std::vector<detail::KeyRecord> keys_;          // of all sections; each section owns a run
-  std::vector<detail::SectionRecord> sections_;  // [0] is the nameless section, always there
+  std::string text_;  // every name and value is a piece of it
+  // Of all sections; each section owns a run. Mutable, as are the sections:
+  // a read parses a section's keys when it first looks into it.
+  mutable detail::KeyArray keys_;
+  mutable std::vector<detail::SectionRecord> sections_;  // [0] is the nameless section, always there
+  mutable std::size_t unparsed_ = 0;                     // sections whose keys are not parsed yet
   // Open addressing: the place + 1 of the first section of each name (0 for
   // a free slot), so that a look-up does not walk an inbox of thousands of
   // sections; built when first needed, and again after a section was

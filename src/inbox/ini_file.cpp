@@ -73,6 +73,17 @@ struct Cached {
   Document doc;  // the content parsed
   bool settled = true;
   bool trusted = false;  // looked at on the disk under the file's open ReadSnapshot
+  // Of the content, once asked for.
+  std::optional<std::uint64_t> digest;
+  // The commit rule holds for the content: this process wrote it under the
+  // rule, or ran the rule on it and the rule changed nothing.
+  bool ruleHolds = false;
+
+  // New content in bytes or doc: what was known of the old goes.
+  void contentChanged() {
+    digest.reset();
+    ruleHolds = false;
+  }
 };
 
 // A buffer to write a file's text into, kept from an earlier commit.
@@ -83,8 +94,41 @@ std::string& recycledText() {
 
 std::string_view contentOf(const Cached& c) { return c.bytesInDoc ? *c.doc.parsedText() : std::string_view(c.bytes); }
 
+std::uint64_t digestOf(Cached& c) {
+  if (!c.digest) c.digest = nfy::contentDigest(contentOf(c));
+  return *c.digest;
+}
+
+// How often each file's content was taken from the disk as new, by file:
+// every content after the first was written by another program (or read
+// again after the cache lost it).
+std::unordered_map<std::string, unsigned long>& contentsRead() {
+  static std::unordered_map<std::string, unsigned long> counts;
+  return counts;
+}
+
+// A content digest that the commit rule is known to hold for (see
+// trustRuleFor), and which content read from the disk had it.
+struct Trusted {
+  std::uint64_t digest = 0;
+  std::optional<unsigned long> matchedRead;  // contentsRead() of that content
+};
+std::unordered_map<std::string, Trusted>& ruleTrusted() {
+  static std::unordered_map<std::string, Trusted> digests;
+  return digests;
+}
+
+bool ruleKnownToHold(const std::string& file, Cached& c) {
+  if (c.ruleHolds) return true;
+  auto it = ruleTrusted().find(file);
+  if (it == ruleTrusted().end() || !c.stamp.exists || digestOf(c) != it->second.digest) return false;
+  it->second.matchedRead = contentsRead()[file];
+  return true;
+}
+
 // A document parsed from `bytes` into `c`, which then holds the content.
 void parseInto(Cached& c, std::string&& bytes) {
+  c.contentChanged();
   c.doc = Document::adopt(std::move(bytes));
   c.bytesInDoc = c.doc.parsedText().has_value();
   // adopt() took the bytes only when the document keeps them.
@@ -182,6 +226,7 @@ Cached* load(const std::string& file, bool underLock = false) {
   Cached& c = *known;
   parseInto(c, std::move(bytes));
   ++parses;
+  ++contentsRead()[file];
   c.stamp = st;
   c.settled = isSettled(st);
   c.trusted = inSnapshot;
@@ -272,7 +317,11 @@ Outcome replaceUnderLock(const std::string& file, Edit edit) {
   Cached* c = load(file, true);
   if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
   const bool edited = edit(*c) == Document::Edit::Changed;
-  if (!applyRule(file, c->doc) && !edited) return Outcome::Ok;
+  if (!edited && ruleKnownToHold(file, *c)) return Outcome::Ok;
+  if (!applyRule(file, c->doc) && !edited) {
+    c->ruleHolds = true;
+    return Outcome::Ok;
+  }
 
   // Kept between calls so that a large file does not cost a fresh
   // allocation on every write.
@@ -287,6 +336,8 @@ Outcome replaceUnderLock(const std::string& file, Edit edit) {
   c->bytes.swap(text);
   c->bytesInDoc = false;
   c->settled = true;
+  c->contentChanged();
+  c->ruleHolds = true;
   if (!c->doc.roundTrips()) {
     c->doc = Document::parse(c->bytes);
     ++parses;
@@ -495,10 +546,30 @@ std::optional<std::uint64_t> contentDigest(const std::string& file) {
   if (!isRootedPath(file)) raiseError(err::kPathNotFound);
   // The edits of an open scope are not in the file yet.
   if (scopeOf(file)) return std::nullopt;
-  const Cached* c = load(file);
+  Cached* c = load(file);
   if (!c) raiseReadError(file);
   if (!c->stamp.exists) return std::nullopt;
-  return nfy::contentDigest(contentOf(*c));
+  return digestOf(*c);
+}
+
+bool ruleHolds(const std::string& file) {
+  if (!isRootedPath(file) || scopeOf(file)) return false;
+  const Cached* c = cachedEntry(file);
+  return c && c->ruleHolds;
+}
+
+void trustRuleFor(const std::string& file, std::uint64_t digest) { ruleTrusted()[file] = {digest, std::nullopt}; }
+
+bool unchangedByOthersSince(const std::string& file, std::uint64_t digest) {
+  auto it = ruleTrusted().find(file);
+  return it != ruleTrusted().end() && it->second.digest == digest && it->second.matchedRead &&
+         *it->second.matchedRead == contentsRead()[file];
+}
+
+void ruleChanged() {
+  ruleTrusted().clear();
+  for (auto& [file, c] : cache()) c.ruleHolds = false;
+  for (auto& [file, open] : openScopes()) open.base.ruleHolds = false;
 }
 
 std::string storedSectionName(const std::string& file, std::string_view section) {
@@ -633,6 +704,8 @@ std::vector<Lost> Scope::commit() {
     c.settled = found.settled;
     c.bytes = std::move(text);
     c.bytesInDoc = false;
+    c.contentChanged();
+    c.ruleHolds = true;
     c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
     return lost;
   }
@@ -648,6 +721,8 @@ std::vector<Lost> Scope::commit() {
   c.bytes = std::move(text);
   c.bytesInDoc = false;
   c.settled = true;
+  c.contentChanged();
+  c.ruleHolds = true;
   c.doc = doc.roundTrips() ? std::move(doc) : Document::parse(c.bytes);
   return lost;
 }
@@ -672,12 +747,20 @@ Outcome whileLocked(const std::string& file, const std::function<void()>& step) 
 
 void setLockWait(unsigned ms) { lockWaitMs = ms; }
 
-void setCommitRule(CommitRule rule) { commitRule() = std::move(rule); }
+void setCommitRule(CommitRule rule) {
+  commitRule() = std::move(rule);
+  ruleChanged();
+}
 
 void setOwnFilesOnly(std::function<bool(const std::string& file)> rule) { ownFilesOnly() = std::move(rule); }
 
 unsigned long parseCount() { return parses; }
 
-void forgetCachedFiles() { forgetAllCached(); }
+void forgetCachedFiles() {
+  forgetAllCached();
+  // What the process knew of the files' contents goes with them.
+  ruleTrusted().clear();
+  contentsRead().clear();
+}
 
 }  // namespace nfy::ini

@@ -164,6 +164,22 @@ Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edi
 using CommitRule = std::function<void(const std::string& file, KeyEdit& edit)>;
 void setCommitRule(CommitRule rule);
 
+// Whether the commit rule is known to hold for the file's content as this
+// process last read or wrote it: the process wrote it under the rule, or ran
+// the rule on it and the rule changed nothing. False inside a scope of the
+// file and for a file not read yet.
+bool ruleHolds(const std::string& file);
+// The rule holds for the file's content when that has this digest
+// (contentDigest): a change that changes nothing else then does not run the
+// rule on it. For what an earlier run found, as ruleHolds told it.
+void trustRuleFor(const std::string& file, std::uint64_t digest);
+// Whether the file's content had this trusted digest when a change found it
+// so (see trustRuleFor), and every change of the file since was this
+// process's own.
+bool unchangedByOthersSince(const std::string& file, std::uint64_t digest);
+// The rule now gives other answers: what was known of where it holds goes.
+void ruleChanged();
+
 // Which files are read only when they are the running user's own (checked
 // on the opened file, each time the file is read): the files of a folder
 // that other users may write. Another user's file there reads as an error.
@@ -194,7 +210,8 @@ Outcome whileLocked(const std::string& file, const std::function<void()>& step);
 void setLockWait(unsigned ms);
 
 // The number of times a file was parsed since the start (to see the cache
-// at work), and the reset of the cache.
+// at work), and the reset of the cache (and of what trustRuleFor and
+// unchangedByOthersSince know).
 unsigned long parseCount();
 void forgetCachedFiles();
 

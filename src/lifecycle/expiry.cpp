@@ -333,12 +333,29 @@ void fncDeleteExpiredMsgs() {
     const std::unordered_set<std::string> writtenNow = idsWrittenByThisRun();
     const long listed = static_cast<long>(std::count(list.begin(), list.end(), ',')) + 1;
     const std::optional<std::uint64_t> digest = settledDigest();
+    // Only a text whose counts are true is recorded: the next run takes the
+    // record for them too.
+    const bool countsTrue = digest && inboxCountsKnownTrue();
     // This run's messages get their lines: only a pass without them is
     // taken from a record.
     const std::optional<StayingRecord> recorded = digest ? readStayingRecord(sInboxINI_Write) : std::nullopt;
     if (digest && writtenNow.empty() && staysAsRecorded(recorded, *digest, listed)) return;
-    StayingEarlier earlier, staying;  // those of earlier runs; all that stay, for the record
-    for (const std::string& id : splitAt(list, ',')) {
+    const std::vector<std::string> ids = splitAt(list, ',');
+    auto byThisRun = [&](const std::string& id) {
+      return !writtenNow.empty() && writtenNow.count(toUpper(trimView(id))) > 0;
+    };
+    // A run that stored messages into the inbox a record describes, which
+    // nothing else changed since: the messages of earlier runs are the
+    // recorded ones, and stay as recorded; only this run's are judged.
+    const bool earlierAsRecorded = recorded && !writtenNow.empty() && inboxUnchangedByOthersSince(recorded->digest) &&
+                                   !(recorded->next && *recorded->next < now()) &&
+                                   static_cast<long>(std::count_if(ids.begin(), ids.end(), [&](const std::string& id) {
+                                     return !byThisRun(id);
+                                   })) == recorded->count;
+    // Those of earlier runs that stay; all that stay, for the record.
+    StayingEarlier earlier, staying;
+    if (earlierAsRecorded) earlier = staying = {recorded->count, recorded->nextId, recorded->next};
+    for (const std::string& id : ids) {
       // One message that cannot be handled (an unreadable date, a count that
       // is not a number, a body file that cannot be deleted) is logged and
       // left for the next run; it must not keep every other message stored.
@@ -347,7 +364,8 @@ void fncDeleteExpiredMsgs() {
         const DateTime moment = now();
         // A message of an earlier run that stays is only counted; one that
         // goes, or that cannot be handled, is logged in full.
-        const bool writtenByThisRun = !writtenNow.empty() && writtenNow.count(toUpper(trimView(id)));
+        const bool writtenByThisRun = byThisRun(id);
+        if (!writtenByThisRun && earlierAsRecorded) continue;
         std::optional<DateTime> expiry;
         if (!writtenByThisRun && judgedStaying(id, moment, rules, expiry)) {
           earlier.add(id, expiry);
@@ -364,7 +382,7 @@ void fncDeleteExpiredMsgs() {
       }
     }
     earlier.log();
-    if (digest && staying.count == listed)
+    if (digest && countsTrue && staying.count == listed)
       keepStayingRecord(recorded, {*digest, staying.count, staying.nextId, staying.next});
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncDeleteExpiredMsgs, " + trap(e).description);

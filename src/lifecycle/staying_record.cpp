@@ -13,7 +13,7 @@ namespace {
 
 // The first line: the judgement of a message belongs to the program version
 // that wrote it, so a record of another version is never taken.
-constexpr std::string_view kHead = "nfyDesk staying 1 " NFY_VERSION_TEXT;
+constexpr std::string_view kHead = "nfyDesk staying 2 " NFY_VERSION_TEXT;
 // The longest record read: a message id is a section name, short in
 // practice; a longer file is no record.
 constexpr std::uint64_t kMaxBytes = 4096;

@@ -1,8 +1,9 @@
-// What a pass over the stored messages found when every one of them stayed,
-// kept beside the inbox ("<inbox>.staying"): the next pass over the same
-// inbox text, before the first of those messages expires, finds the same
-// and need not judge them one by one again. An idle run over a large inbox
-// otherwise spends most of its time on that judgement.
+// What a pass over the stored messages found when every one of them stayed
+// and the inbox's counts were true to its sections, kept beside the inbox
+// ("<inbox>.staying"): the next run over the same inbox text, before the
+// first of those messages expires, finds the same and need not judge them
+// one by one again, nor count them. An idle run over a large inbox
+// otherwise spends most of its time on that.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include "base/errors.h"
 #include "bridges/desk_template.h"
 #include "inbox/ini_access.h"
+#include "lifecycle/staying_record.h"
 #include "notifier/message_flow.h"
 
 namespace nfy {
@@ -23,6 +24,11 @@ void Main() {
       subWriteLog("MSG :" + sInstallPath + paths::templateFile() + " is missing. ");
       subEndApplication();
     }
+    // An inbox that an earlier run recorded, unchanged since, has true
+    // counts: they are not counted again.
+    if (const std::optional<StayingRecord> recorded =
+            sInboxINI_Write.empty() ? std::nullopt : readStayingRecord(sInboxINI_Write))
+      trustInboxCountsOf(recorded->digest);
     FncFixMisMatch();
     std::string templatePath = sInstallPath + paths::templateFile();
     if (!fncParseDeskTemplateXML(templatePath)) subEndApplication();

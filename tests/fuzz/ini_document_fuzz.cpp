@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inbox/ini_document.h"
 
@@ -23,6 +24,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   adopted.serializeTo(fromAdopted);
   if (fromAdopted != first) std::abort();
   if (doc.parsedText() != adopted.parsedText()) std::abort();
+
+  // A section's keys are parsed when it is first looked into: looked into
+  // last to first, each gives what the whole document gives, and the views
+  // taken first stay good while the later ones parse (the sanitizers tell).
+  nfy::ini::Document lazy = nfy::ini::Document::adopt(std::string(bytes));
+  std::vector<nfy::ini::Section> views;
+  for (size_t i = lazy.sections().size(); i-- > 0;) views.push_back(lazy.sections()[i]);
+  const nfy::ini::Sections all = adopted.sections();  // parsed whole by serializeTo
+  if (views.size() != all.size()) std::abort();
+  for (size_t i = 0; i < views.size(); ++i) {
+    const nfy::ini::Section a = views[views.size() - 1 - i], b = all[i];
+    if (a.name() != b.name() || a.keys().size() != b.keys().size()) std::abort();
+    for (size_t k = 0; k < a.keys().size(); ++k) {
+      if (a.keys()[k].name() != b.keys()[k].name() || a.keys()[k].value() != b.keys()[k].value() ||
+          a.keys()[k].hasValue() != b.keys()[k].hasValue())
+        std::abort();
+    }
+  }
   if (doc.encoding() == nfy::ini::Document::Encoding::Ansi && doc.parsedText() != bytes) std::abort();
   if (doc.encoding() == nfy::ini::Document::Encoding::Unsupported || !doc.roundTrips()) return 0;
   // A single-byte file whose first key begins with the bytes of a byte order

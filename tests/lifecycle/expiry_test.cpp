@@ -262,6 +262,63 @@ TEST_F(Expiry, APassWhereAllStayIsTakenFromItsRecordUntilTheInboxChangesOrOneExp
   EXPECT_TRUE(hasLine("MSG : ----------------MSG ID [62]-------------------------------"));
 }
 
+TEST_F(Expiry, ARunOverARecordedInboxJudgesOnlyItsOwnMessagesUnlessAnotherProgramChangedTheInbox) {
+  store("61", {{"TimeToLive", "1"}, {"TimeToLiveDays", "7"}, {"ReadStatus", "UNREAD"}});
+  store("62", {{"TimeToLive", "0"}, {"TimeToLiveHrs", "1"}, {"DownloadedMNTime", "12/08/2026 11:30:00"}});
+  writtenIds = {"61", "62"};
+  fncDeleteExpiredMsgs();
+  // The next run, as Main starts it: the record of the inbox it finds is
+  // trusted for the counts, and the counts check takes it.
+  size_t mark = 0;  // the run's first line
+  auto logged = [&](const std::string& id) {
+    const std::vector<std::string> l = log.lines();
+    return std::find(l.begin() + static_cast<std::ptrdiff_t>(mark), l.end(),
+                     "MSG : ----------------MSG ID [" + id + "]-------------------------------") != l.end();
+  };
+  auto nextRun = [&](const std::string& firstToExpire) {
+    ini::forgetCachedFiles();
+    std::optional<StayingRecord> recorded = readStayingRecord(sInboxINI_Write);
+    EXPECT_TRUE(recorded);
+    if (!recorded) return;
+    // Named otherwise than a judgement would find it: a line that names it
+    // came from the record.
+    recorded->nextId = firstToExpire;
+    ASSERT_TRUE(writeStayingRecord(sInboxINI_Write, *recorded));
+    trustInboxCountsOf(recorded->digest);
+    FncFixMisMatch();
+    mark = log.lines().size();
+  };
+  const std::string stayLine = "MSG : Messages stored by earlier runs that stay: ";
+
+  // A run that stores 63: only 63 is judged; 61 and 62 are the record's.
+  nextRun("61");
+  store("63");
+  writtenIds = {"63"};
+  fncDeleteExpiredMsgs();
+  EXPECT_TRUE(logged("63"));
+  EXPECT_FALSE(logged("62"));
+  EXPECT_EQ(log.lines().back(), stayLine + "2; the next to expire: 61, at 12/08/2026 12:30:00");
+  EXPECT_EQ(readStayingRecord(sInboxINI_Write).value_or(StayingRecord{}).count, 3);
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "3");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "1");
+
+  // Another program recalls 61 while a run stores 64: every message is
+  // judged again, and 61 goes in that run.
+  nextRun("61");
+  const std::string text = box.read("inbox.ini");
+  const size_t at = text.find("MsgStatus=0", text.find("[61]"));
+  ASSERT_NE(at, std::string::npos);
+  box.write("inbox.ini", text.substr(0, at) + "MsgStatus=1" + text.substr(at + 11));
+  store("64");
+  writtenIds = {"64"};
+  fncDeleteExpiredMsgs();
+  EXPECT_TRUE(logged("61"));
+  EXPECT_FALSE(stored("61"));
+  EXPECT_EQ(log.lines().back(), stayLine + "2; the next to expire: 62, at 12/08/2026 12:30:00");
+  EXPECT_EQ(ini("MsgCount", "TotalMsgs"), "3");
+  EXPECT_EQ(ini("MsgCount", "UNREADMsgs"), "0");
+}
+
 TEST_F(Expiry, AnEmptyInboxLogsOnlyThatItIsEmpty) {
   summary({{"TotalMsgs", "0"}});
   fncDeleteExpiredMsgs();
