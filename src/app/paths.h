@@ -22,6 +22,8 @@ inline std::string messagesFolder() { return p("nfyDesk\\DeskInbox\\Messages"); 
 inline std::string sharedInbox() { return p("nfyDesk\\DeskInbox\\nfyDeskInbox.ini"); }
 // Beside the inbox: what the last pass whose messages all stayed found.
 inline std::string stayingRecord(const std::string& inbox) { return inbox + ".staying"; }
+// Beside the inbox: the stamps and digests of the body files last known.
+inline std::string bodyRecord(const std::string& inbox) { return inbox + ".bodies"; }
 inline std::string postLogsFolder() { return p("DeskPostLogs"); }
 inline std::string browserControl() { return p("nfyDesk\\nfyBrowser.ocx"); }
 inline std::string inboxViewer() { return p("nfyDesk\\nfyInbox.exe"); }

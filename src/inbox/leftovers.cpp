@@ -67,9 +67,11 @@ int removeReplaceLeftovers() {
   if (cut == std::string::npos) return 0;
   const std::string inboxName = sInboxINI_Write.substr(cut + 1);
   // The inbox's replaces and those of the files beside it that are written
-  // under its lock (the record of the last pass whose messages all stayed).
+  // under its lock (the record of the last pass whose messages all stayed,
+  // that of the body files).
   int removed = clean(sInboxINI_Write.substr(0, cut), [&](const std::string& t) {
-    return iequals(t, inboxName) || iequals(t, paths::stayingRecord(inboxName));
+    return iequals(t, inboxName) || iequals(t, paths::stayingRecord(inboxName)) ||
+           iequals(t, paths::bodyRecord(inboxName));
   });
   if (platform::fileOwnership(cleanMark()) != platform::Ownership::Own) {
     bool complete = true;

@@ -11,9 +11,11 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
+#include "base/digest.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "inbox/body_file.h"
+#include "inbox/body_record.h"
 #include "inbox/ini_access.h"
 #include "inbox/run_summary.h"
 #include "platform/clock.h"
@@ -212,11 +214,66 @@ bool msgFolderIsAbsolute() {
   return absolute;
 }
 
+// The body files as the record beside the inbox knows them, and as this run
+// finds and writes them: a body whose file has the recorded stamp is not
+// read back to be compared. Written back, under the inbox's lock, when this
+// run learnt something new.
+class BodiesKnown {
+ public:
+  BodiesKnown() {
+    if (!sInboxINI_Write.empty()) record_ = readBodyRecord(sInboxINI_Write);
+  }
+  // Whether the file at `path` is the one recorded for `id`, with a text of
+  // that digest.
+  bool holds(const std::string& id, const std::string& path, std::uint64_t digest) const {
+    const auto it = record_.find(id);
+    return it != record_.end() && it->second.digest == digest && platform::fileStamp(path) == it->second.stamp;
+  }
+  // The file of `id` has that stamp and a text of that digest (none there:
+  // nothing is known of it). A file changed within the last seconds is not
+  // recorded: a change in place within the same tick of the file system's
+  // clock, of the same size, would keep its stamp.
+  void learn(const std::string& id, const platform::FileStamp& stamp, std::uint64_t digest) {
+    constexpr std::int64_t kSettleNs = 3'000'000'000;
+    if (!stamp.exists || platform::fileClockNow() - stamp.modified <= kSettleNs) {
+      if (record_.erase(id)) changed_ = true;
+      return;
+    }
+    const KnownBody body{stamp, digest};
+    auto [it, added] = record_.try_emplace(id, body);
+    if (!added && it->second == body) return;
+    it->second = body;
+    changed_ = true;
+  }
+  // Writes the record when it changed, with the messages `kept` says the
+  // inbox holds: a lost record only costs reading the bodies back once.
+  template <typename Kept>
+  void save(Kept kept) {
+    if (!changed_) return;
+    std::erase_if(record_, [&](const auto& entry) { return !kept(entry.first); });
+    bool written = false;
+    const IniOutcome locked =
+        whileIniLocked(sInboxINI_Write, [&] { written = writeBodyRecord(sInboxINI_Write, record_); });
+    if (written) return;
+    const std::string path = paths::bodyRecord(sInboxINI_Write);
+    if (locked != IniOutcome::Ok) {
+      subWriteLog("ERR : " + path + " was not written: the inbox's lock was not free");
+      return;
+    }
+    const platform::FileError e = platform::lastFileError();
+    subWriteLog("ERR : " + path + " could not be written, " + std::to_string(e.number) + ":" + e.text);
+  }
+
+ private:
+  BodyRecord record_;
+  bool changed_ = false;
+};
+
 // Whether the inbox holds this message as the reply has it: every key that
 // comes from the reply, and the body file's text. Such a message is not
 // written again: its receipt time stays that of its first arrival (the base
 // of its time to live) and a read mark the user gave it stays.
-bool storedAsItIs(const ParsedMessage& m) {
+bool storedAsItIs(const ParsedMessage& m, BodiesKnown& bodies) {
   const typMsgRecord& rec = m.rec;
   // The receipt time would go into another section than the message's own.
   if (m.hasStatus && !sameIniName(m.idAtStatus, rec.sID)) return false;
@@ -244,11 +301,16 @@ bool storedAsItIs(const ParsedMessage& m) {
   if (trimView(rec.sContent).empty()) return true;  // a blank body leaves the body file as it is
   if (!msgFolderIsAbsolute()) return false;
   const std::string body = bodyText(rec.sContent);
+  const std::string path = sMsgFolder + paths::sep() + id + ".dat";
+  const std::uint64_t digest = contentDigest(body);
+  if (bodies.holds(id, path, digest)) return true;
   std::string onDisk;
-  return platform::readFile(sMsgFolder + paths::sep() + id + ".dat", onDisk,
-                            {.maxBytes = body.size(), .keepStart = true, .ownOnly = true}) ==
-             platform::ReadStatus::Ok &&
-         onDisk == body;
+  platform::FileStamp stamp;
+  const bool same = platform::readFile(path, onDisk, {.maxBytes = body.size(), .keepStart = true, .ownOnly = true},
+                                       &stamp) == platform::ReadStatus::Ok &&
+                    onDisk == body;
+  if (same) bodies.learn(id, stamp, digest);
+  return same;
 }
 
 // Stores one parsed message, all of it in one change of the inbox: its
@@ -257,7 +319,7 @@ bool storedAsItIs(const ParsedMessage& m) {
 // stored section never goes without its body. `prior` is what the inbox
 // held of the message's id (rec.sID). Returns whether the message got its
 // section.
-bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Awaiting& awaiting) {
+bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Awaiting& awaiting, BodiesKnown& bodies) {
   const typMsgRecord& rec = m.rec;
   for (const std::string& line : m.lines) subWriteLog(line);
   IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
@@ -312,16 +374,20 @@ bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Await
     // error) is left out of the inbox, so that no section goes without its
     // body; the service sends it again. A message stored before keeps its
     // old body.
-    oneMessage.guard({[id, body = bodyText(rec.sContent), isNew](const IniDocument* changedMeanwhile, IniEdit* next) {
-                        // Another run that stored it meanwhile wrote its body too.
-                        const bool elsewhere = changedMeanwhile && holdsSection(*changedMeanwhile, id);
-                        if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
-                          subWriteLog("ERR : fncParseDeskMessages, message " + id +
-                                      " is not stored in this run: its body could not be written");
-                        }
-                        return true;
-                      },
-                      {}});
+    oneMessage.guard(
+        {[id, body = bodyText(rec.sContent), isNew, &bodies](const IniDocument* changedMeanwhile, IniEdit* next) {
+           // Another run that stored it meanwhile wrote its body too.
+           const bool elsewhere = changedMeanwhile && holdsSection(*changedMeanwhile, id);
+           platform::FileStamp written;
+           const bool done = createMsgFile(id, body, &written);
+           bodies.learn(id, written, contentDigest(body));
+           if (!done && isNew && !elsewhere && next && next->removeSection(id)) {
+             subWriteLog("ERR : fncParseDeskMessages, message " + id +
+                         " is not stored in this run: its body could not be written");
+           }
+           return true;
+         },
+         {}});
   }
   oneMessage.commit();
   return true;
@@ -348,6 +414,7 @@ class StoredMessages {
     return prior;
   }
   void add(const std::string& id) { names_.insert(toLower(id)); }
+  bool holds(const std::string& id) const { return names_.count(toLower(id)) > 0; }
 
  private:
   std::unordered_set<std::string> names_;
@@ -404,6 +471,7 @@ bool fncParseDeskMessages(const std::string& reply) {
     auto list = doc->selectFirst("dcmgetmsgstatus");
     if (!list) return false;
 
+    BodiesKnown bodies;  // outlives the groups, whose commits write the bodies
     // The messages are stored in groups, the first with the summary's
     // defaults: a value set here and set back by a message (MSGId) is no
     // change, and a reply that changes nothing writes nothing.
@@ -438,7 +506,7 @@ bool fncParseDeskMessages(const std::string& reply) {
       // field, as the parse keeps it.
       ParsedMessage parsed = parseMessage(*message, i + 1);
       const Prior prior = stored.take(parsed.rec.sID);
-      const bool asItIs = prior.stored && storedAsItIs(parsed);
+      const bool asItIs = prior.stored && storedAsItIs(parsed, bodies);
       if (prior.storable && !asItIs) {
         if (fresh++ == kMaxMessagesPerReply) {
           subWriteLog("ERR : fncParseDeskMessages, the reply holds more than " + std::to_string(kMaxMessagesPerReply) +
@@ -453,7 +521,7 @@ bool fncParseDeskMessages(const std::string& reply) {
         }
         ++inGroup;
       }
-      if (storeMessage(parsed, prior, asItIs, awaiting)) {
+      if (storeMessage(parsed, prior, asItIs, awaiting, bodies)) {
         stored.add(parsed.rec.sID);
         if (!asItIs) writtenIds.push_back(parsed.rec.sID);
       }
@@ -463,6 +531,7 @@ bool fncParseDeskMessages(const std::string& reply) {
       if (inGroup >= kGroupMessages || std::chrono::steady_clock::now() - groupStart >= kGroupTime) group.reset();
     }
     group.reset();
+    bodies.save([&](const std::string& id) { return stored.holds(id); });
   } catch (const std::exception& e) {
     subWriteLog("ERR : fncParseDeskMessages, " + trap(e).description);
   }

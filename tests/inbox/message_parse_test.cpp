@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "app/globals.h"
 #include "base/text.h"
 #include "inbox/body_file.h"
+#include "inbox/body_record.h"
 #include "inbox/ini_access.h"
 #include "inbox/run_summary.h"
 #include "platform/file_ops.h"
@@ -189,6 +191,42 @@ TEST_F(MessageParse, ARepeatedMessageIsPassedOverOnlyWhileItsBodyFileHoldsItsTex
     EXPECT_EQ(box.read("Messages/40.dat"), "one\rtwo\rthree") << onDisk;
   }
   EXPECT_EQ(fncGetSectionNames(), "40");
+}
+
+// A repeated message whose body file has the stamp recorded beside the inbox
+// when it was last read is compared without reading the file; a file with
+// any other stamp is read again (a recent one is never recorded).
+TEST_F(MessageParse, ABodyFileKeepingItsRecordedStampIsNotReadBack) {
+  seedSummary("0", "0");
+  const std::string m =
+      reply("<message><id>40</id><subject>S</subject><content>one two</content><status>0</status></message>");
+  const std::string body = "Messages/40.dat";
+  auto passes = [&] {
+    auto l = log.lines();
+    return std::count(l.begin(), l.end(),
+                      "MSG : Message 40 is in the inbox as the reply has it; it is not written again");
+  };
+  auto recorded = [&] { return readBodyRecord(sInboxINI_Write).count("40"); };
+  ASSERT_TRUE(fncParseDeskMessages(m));
+  EXPECT_EQ(recorded(), 0u);  // just written
+  const auto hourAgo = std::filesystem::last_write_time(box.path(body)) - std::chrono::hours(1);
+  std::filesystem::last_write_time(box.path(body), hourAgo);
+  ASSERT_TRUE(fncParseDeskMessages(m));  // read back, and recorded
+  EXPECT_EQ(passes(), 1);
+  EXPECT_EQ(recorded(), 1u);
+  // Changed in place with its time set back: the stamp is the recorded one,
+  // and the file is taken as the record says, unread.
+  box.write(body, "one twX");
+  std::filesystem::last_write_time(box.path(body), hourAgo);
+  ASSERT_TRUE(fncParseDeskMessages(m));
+  EXPECT_EQ(passes(), 2);
+  EXPECT_EQ(box.read(body), "one twX");
+  // Its time moved: read back, and written again.
+  std::filesystem::last_write_time(box.path(body), hourAgo + std::chrono::seconds(1));
+  ASSERT_TRUE(fncParseDeskMessages(m));
+  EXPECT_EQ(passes(), 2);
+  EXPECT_EQ(box.read(body), "one two");
+  EXPECT_EQ(recorded(), 0u);
 }
 
 // Ids that differ only in letter case are one message: one section, one body
