@@ -61,15 +61,11 @@ void raiseLastFileError() {
   throw RuntimeError(e.number, e.text);
 }
 
-void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode,
-                    platform::FileStamp* written) {
+void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode) {
   // The folders are shared by the users of the machine: a link or a FIFO at
   // the name is refused, never written through.
-  platform::FileStamp stamp;
-  if (platform::replaceFileWith(path, bytes, stamp, 2000, mode)) {
-    if (written) *written = stamp;
-    return;
-  }
+  platform::FileStamp written;
+  if (platform::replaceFileWith(path, bytes, written, 2000, mode)) return;
   const platform::FileError e = platform::lastFileError();
   if (!folderExists(fs::path(path).parent_path().string())) raiseError(err::kPathNotFound);
   throw RuntimeError(e.number, e.text);

@@ -34,8 +34,7 @@ std::vector<Entry> listFiles(const std::string& folder);
 // the file may not be written (also when it belongs to another user), and
 // otherwise the error the system gave, with its own text ("No space left on
 // device").
-void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode,
-                    platform::FileStamp* written = nullptr);
+void writeWholeFile(const std::string& path, const std::string& bytes, platform::NewFile mode);
 
 // Raises the last failure of a platform file call as a run-time error
 // carrying the system's own text.

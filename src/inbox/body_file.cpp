@@ -23,8 +23,7 @@ bool isSafeMessageId(const std::string& id) {
 
 void subCreateMsgFile(const std::string& SID, const std::string& Content) { createMsgFile(SID, Content); }
 
-bool createMsgFile(const std::string& SID, const std::string& Content, platform::FileStamp* written) {
-  if (written) *written = {};
+bool createMsgFile(const std::string& SID, const std::string& Content) {
   try {
     subWriteLog("MSG : In subCreateMsgFile, SID=" + SID + "\tContent=" + logExcerpt(Content));
     subWriteLog("MSG : Creating file " + sMsgFolder);
@@ -34,7 +33,7 @@ bool createMsgFile(const std::string& SID, const std::string& Content, platform:
     if (!paths::isAbsolute(sMsgFolder)) raiseError(err::kPathNotFound);
     beforeBodyReplace();
     try {
-      files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content, platform::NewFile::Shared, written);
+      files::writeWholeFile(path, trim(Content).empty() ? std::string() : Content, platform::NewFile::Shared);
     } catch (const RuntimeError&) {
       // A file another user put at the name stays, and the viewer does not
       // show it: say so, for the support staff who hear of a missing text.

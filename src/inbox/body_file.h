@@ -4,15 +4,12 @@
 
 #include <string>
 
-#include "platform/file_ops.h"
-
 namespace nfy {
 
 // Writes a message's body file sMsgFolder + separator + SID + ".dat".
 void subCreateMsgFile(const std::string& SID, const std::string& Content);
-// subCreateMsgFile, saying whether the file was written; with `written`,
-// the stamp of the file written (exists false when none was).
-bool createMsgFile(const std::string& SID, const std::string& Content, platform::FileStamp* written = nullptr);
+// subCreateMsgFile, saying whether the file was written.
+bool createMsgFile(const std::string& SID, const std::string& Content);
 
 // A message id that can safely name a body file and an INI section: not
 // empty, not "." or "..", at most 128 characters, and free of path and

@@ -215,30 +215,29 @@ bool msgFolderIsAbsolute() {
 }
 
 // The body files as the record beside the inbox knows them, and as this run
-// finds and writes them: a body whose file has the recorded stamp is not
-// read back to be compared. Written back, under the inbox's lock, when this
-// run learnt something new.
+// finds them: a body whose file has the recorded stamp is not read back to be
+// compared. The record is read when the first repeated message is compared,
+// and written back, under the inbox's lock, when this run learnt something
+// new. A body this run writes is not recorded (see learn): it is read back
+// once, by the next run that gets it again.
 class BodiesKnown {
  public:
-  BodiesKnown() {
-    if (!sInboxINI_Write.empty()) record_ = readBodyRecord(sInboxINI_Write);
-  }
   // Whether the file at `path` is the one recorded for `id`, with a text of
   // that digest.
-  bool holds(const std::string& id, const std::string& path, std::uint64_t digest) const {
+  bool holds(const std::string& id, const std::string& path, std::uint64_t digest) {
+    if (!loaded_ && !sInboxINI_Write.empty()) record_ = readBodyRecord(sInboxINI_Write);
+    loaded_ = true;
     const auto it = record_.find(id);
     return it != record_.end() && it->second.digest == digest && platform::fileStamp(path) == it->second.stamp;
   }
-  // The file of `id` has that stamp and a text of that digest (none there:
-  // nothing is known of it). A file changed within the last seconds is not
-  // recorded: a change in place within the same tick of the file system's
-  // clock, of the same size, would keep its stamp.
+  // The file of `id`, just read, has that stamp and a text of that digest.
+  // A file changed within the last seconds is not recorded: a change in
+  // place within the same tick of the file system's clock, of the same
+  // size, would keep its stamp. (An entry that no longer fits its file
+  // does no harm: the file's stamp differs from it.)
   void learn(const std::string& id, const platform::FileStamp& stamp, std::uint64_t digest) {
     constexpr std::int64_t kSettleNs = 3'000'000'000;
-    if (!stamp.exists || platform::fileClockNow() - stamp.modified <= kSettleNs) {
-      if (record_.erase(id)) changed_ = true;
-      return;
-    }
+    if (!loaded_ || !stamp.exists || platform::fileClockNow() - stamp.modified <= kSettleNs) return;
     const KnownBody body{stamp, digest};
     auto [it, added] = record_.try_emplace(id, body);
     if (!added && it->second == body) return;
@@ -266,6 +265,7 @@ class BodiesKnown {
 
  private:
   BodyRecord record_;
+  bool loaded_ = false;
   bool changed_ = false;
 };
 
@@ -319,7 +319,7 @@ bool storedAsItIs(const ParsedMessage& m, BodiesKnown& bodies) {
 // stored section never goes without its body. `prior` is what the inbox
 // held of the message's id (rec.sID). Returns whether the message got its
 // section.
-bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Awaiting& awaiting, BodiesKnown& bodies) {
+bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Awaiting& awaiting) {
   const typMsgRecord& rec = m.rec;
   for (const std::string& line : m.lines) subWriteLog(line);
   IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
@@ -374,20 +374,16 @@ bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Await
     // error) is left out of the inbox, so that no section goes without its
     // body; the service sends it again. A message stored before keeps its
     // old body.
-    oneMessage.guard(
-        {[id, body = bodyText(rec.sContent), isNew, &bodies](const IniDocument* changedMeanwhile, IniEdit* next) {
-           // Another run that stored it meanwhile wrote its body too.
-           const bool elsewhere = changedMeanwhile && holdsSection(*changedMeanwhile, id);
-           platform::FileStamp written;
-           const bool done = createMsgFile(id, body, &written);
-           bodies.learn(id, written, contentDigest(body));
-           if (!done && isNew && !elsewhere && next && next->removeSection(id)) {
-             subWriteLog("ERR : fncParseDeskMessages, message " + id +
-                         " is not stored in this run: its body could not be written");
-           }
-           return true;
-         },
-         {}});
+    oneMessage.guard({[id, body = bodyText(rec.sContent), isNew](const IniDocument* changedMeanwhile, IniEdit* next) {
+                        // Another run that stored it meanwhile wrote its body too.
+                        const bool elsewhere = changedMeanwhile && holdsSection(*changedMeanwhile, id);
+                        if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
+                          subWriteLog("ERR : fncParseDeskMessages, message " + id +
+                                      " is not stored in this run: its body could not be written");
+                        }
+                        return true;
+                      },
+                      {}});
   }
   oneMessage.commit();
   return true;
@@ -471,7 +467,7 @@ bool fncParseDeskMessages(const std::string& reply) {
     auto list = doc->selectFirst("dcmgetmsgstatus");
     if (!list) return false;
 
-    BodiesKnown bodies;  // outlives the groups, whose commits write the bodies
+    BodiesKnown bodies;
     // The messages are stored in groups, the first with the summary's
     // defaults: a value set here and set back by a message (MSGId) is no
     // change, and a reply that changes nothing writes nothing.
@@ -521,7 +517,7 @@ bool fncParseDeskMessages(const std::string& reply) {
         }
         ++inGroup;
       }
-      if (storeMessage(parsed, prior, asItIs, awaiting, bodies)) {
+      if (storeMessage(parsed, prior, asItIs, awaiting)) {
         stored.add(parsed.rec.sID);
         if (!asItIs) writtenIds.push_back(parsed.rec.sID);
       }
