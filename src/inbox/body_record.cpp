@@ -27,8 +27,9 @@ void appendNumber(std::string& out, Number n, int base = 10) {
 template <typename Number>
 std::optional<Number> number(std::string_view text, int base = 10) {
   const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
-  if (digits.empty() || (digits[0] == '0' && text != "0") || digits.find_first_of("ABCDEF") != std::string_view::npos)
-    return std::nullopt;
+  if (digits.empty() || (digits[0] == '0' && text != "0")) return std::nullopt;
+  for (const char c : digits)
+    if (c >= 'A' && c <= 'F') return std::nullopt;
   Number n{};
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n, base);
   if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
