@@ -24,11 +24,17 @@ std::string flatDescription(const std::exception& e) { return trim(replaceAll(tr
 
 bool countsKept = true;
 
-// Installed once for the process: the inbox's counts follow its sections.
+// Installed once for the process: the inbox's counts follow its sections
+// (their read marks and confirmation flags; the counts themselves are kept).
 const bool countsRuleInstalled = [] {
-  ini::setCommitRule([](const std::string& file, ini::KeyEdit& edit) {
-    if (countsKept && !sInboxINI_Write.empty() && file == sInboxINI_Write) keepInboxCountsTrue(edit);
-  });
+  ini::setCommitRule(
+      [](const std::string& file, ini::KeyEdit& edit) {
+        if (countsKept && !sInboxINI_Write.empty() && file == sInboxINI_Write) keepInboxCountsTrue(edit);
+      },
+      [](std::string_view key) {
+        return iequals(key, "ReadStatus") || iequals(key, "RequireUserConfirmation") || iequals(key, "TotalMsgs") ||
+               iequals(key, "UNREADMsgs");
+      });
   // The inbox folder is shared by the users of the machine: only the
   // user's own files there are read, checked on the file that was opened.
   ini::setOwnFilesOnly([](const std::string& file) {
@@ -60,6 +66,18 @@ struct Counts {
   }
 };
 
+// Written only where they differ: an inbox whose counts are true is left as
+// it is.
+void keepCounts(IniEdit& inbox, const Counts& counts) {
+  auto keep = [&](const char* key, double n) {
+    const std::string text = numberText(n);
+    if (inbox.value("MsgCount", key) != text) inbox.set("MsgCount", key, text);
+  };
+  keep("TotalMsgs", counts.total);
+  keep("UNREADMsgs", counts.unread);
+  keep("RequireUserConfirmation", counts.awaiting);
+}
+
 // The counts through the program's text, for a UTF-8 inbox whose names are
 // not all plain ASCII: names that differ in the file can be one name in the
 // program's code page, and then they are one message.
@@ -72,6 +90,33 @@ Counts countsThroughProgramText(const IniEdit& inbox) {
     counts.add(inbox.value(name, "ReadStatus"), inbox.value(name, "RequireUserConfirmation"));
   }
   return counts;
+}
+
+// The counts from those the inbox held when they were true, and the
+// sections added since; false when they cannot be taken so (a UTF-8 file,
+// a count that is not one this program wrote, the summary itself added).
+bool countsOfAdded(const ini::Document& doc, const std::vector<std::string>& added, Counts& counts) {
+  if (doc.encoding() != ini::Document::Encoding::Ansi) return false;
+  static constexpr std::string_view kCounts[] = {"TotalMsgs", "UNREADMsgs", "RequireUserConfirmation"};
+  std::optional<std::string_view> held[std::size(kCounts)];
+  const std::optional<ini::Section> summary = doc.find("MsgCount");
+  if (!summary) return false;
+  summary->values(kCounts, held);
+  double* const into[] = {&counts.total, &counts.unread, &counts.awaiting};
+  for (std::size_t i = 0; i < std::size(kCounts); ++i) {
+    if (!held[i] || numberText(leadingNumber(*held[i])) != *held[i]) return false;
+    *into[i] = leadingNumber(*held[i]);
+  }
+  for (const std::string& name : added) {
+    if (iequals(name, "MsgCount")) return false;
+    const std::optional<ini::Section> s = doc.find(name);
+    if (!s) return false;
+    static constexpr std::string_view kKeys[] = {"ReadStatus", "RequireUserConfirmation"};
+    std::optional<std::string_view> found[std::size(kKeys)];
+    s->values(kKeys, found);
+    counts.add(found[0].value_or(std::string_view()), found[1].value_or(std::string_view()));
+  }
+  return true;
 }
 
 }  // namespace
@@ -88,6 +133,13 @@ void keepInboxCountsTrue(IniEdit& inbox) {
   const ini::Document& doc = inbox.document();
   const bool utf8 = doc.encoding() == ini::Document::Encoding::Utf8;
   Counts counts;
+  // Counts that were true before sections were added are carried on: a run
+  // that stores a few messages into a large inbox does not count them all.
+  if (const std::vector<std::string>* added = inbox.addedSinceRuleHeld(); added && countsOfAdded(doc, *added, counts)) {
+    keepCounts(inbox, counts);
+    return;
+  }
+  counts = {};
   bool asciiNames = true;
   doc.forEachFirstOfName([&](const ini::Section& s) {
     if (utf8 && !plainAscii(s.name())) asciiNames = false;
@@ -105,16 +157,7 @@ void keepInboxCountsTrue(IniEdit& inbox) {
     counts.add(read(0, status), read(1, confirmation));
   });
   if (!asciiNames) counts = countsThroughProgramText(inbox);
-  const double total = counts.total, unread = counts.unread, awaiting = counts.awaiting;
-  // Written only where they differ: an inbox whose counts are true is left
-  // as it is.
-  auto keep = [&](const char* key, double n) {
-    const std::string text = numberText(n);
-    if (inbox.value("MsgCount", key) != text) inbox.set("MsgCount", key, text);
-  };
-  keep("TotalMsgs", total);
-  keep("UNREADMsgs", unread);
-  keep("RequireUserConfirmation", awaiting);
+  keepCounts(inbox, counts);
 }
 
 void setInboxCountsKept(bool on) {

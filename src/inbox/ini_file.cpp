@@ -50,6 +50,10 @@ CommitRule& commitRule() {
   static CommitRule rule;
   return rule;
 }
+std::function<bool(std::string_view)>& ruleReadsKey() {
+  static std::function<bool(std::string_view)> reads;
+  return reads;
+}
 
 std::function<bool(const std::string&)>& ownFilesOnly() {
   static std::function<bool(const std::string&)> rule;
@@ -246,6 +250,7 @@ std::string fromFile(const Document& doc, std::string_view text) {
 struct Change {
   bool deletion = false;
   std::string section, key, value;
+  bool newSection = false;  // the set added the section
 };
 
 Document::Edit apply(Document& doc, const Change& c) {
@@ -292,11 +297,33 @@ Outcome lockFile(const std::string& file, platform::FileLock*& taken) {
 
 // The file's rule applied to the document about to be written; true when
 // it changed something.
-bool applyRule(const std::string& file, Document& doc) {
+bool applyRule(const std::string& file, Document& doc, const std::vector<std::string>* added = nullptr) {
   if (!commitRule()) return false;
-  KeyEdit e(doc);
+  KeyEdit e(doc, added);
   commitRule()(file, e);
   return e.changed();
+}
+
+// The sections that `changes` added to `doc`, as it names them, when they
+// added sections and set keys the rule does not read in the others (see
+// KeyEdit::addedSinceRuleHeld); none otherwise.
+std::optional<std::vector<std::string>> addedSections(const Document& doc, const std::vector<Change>& changes) {
+  std::vector<std::string> added;
+  auto isAdded = [&](std::string_view name) {
+    return std::any_of(added.begin(), added.end(), [&](const std::string& a) { return sameName(a, name); });
+  };
+  for (const Change& c : changes) {
+    if (c.deletion) return std::nullopt;
+    const std::string section = toFile(doc, c.section);
+    if (c.newSection) {
+      const std::optional<std::string_view> stored = doc.storedName(section);
+      if (!stored) return std::nullopt;
+      added.emplace_back(*stored);
+    } else if (!isAdded(trimBlanks(section)) && (!ruleReadsKey() || ruleReadsKey()(trimBlanks(c.key)))) {
+      return std::nullopt;
+    }
+  }
+  return added;
 }
 
 // Lets go of a lock taken with lockFile when it goes out of scope.
@@ -317,7 +344,10 @@ Outcome replaceUnderLock(const std::string& file, Edit edit) {
   Cached* c = load(file, true);
   if (!c || c->doc.encoding() == Document::Encoding::Unsupported) return Outcome::Failed;
   const bool edited = edit(*c) == Document::Edit::Changed;
-  if (!edited && ruleKnownToHold(file, *c)) return Outcome::Ok;
+  if (!edited && ruleKnownToHold(file, *c)) {
+    c->ruleHolds = true;
+    return Outcome::Ok;
+  }
   if (!applyRule(file, c->doc) && !edited) {
     c->ruleHolds = true;
     return Outcome::Ok;
@@ -359,7 +389,12 @@ Outcome change(const std::string& file, const Change& c) {
   if (!isRootedPath(file)) return Outcome::BadFileName;
   if (Open* open = scopeOf(file)) {
     if (!open->usable) return Outcome::Failed;
-    if (apply(open->base.doc, c) == Document::Edit::Changed) open->changes.push_back(c);
+    Document& doc = open->base.doc;
+    const bool newSection = !c.deletion && !doc.storedName(toFile(doc, c.section));
+    if (apply(doc, c) == Document::Edit::Changed) {
+      open->changes.push_back(c);
+      open->changes.back().newSection = newSection;
+    }
     return Outcome::Ok;
   }
   return replaceUnderLock(file, [&](Cached& cached) { return apply(cached.doc, c); });
@@ -666,7 +701,11 @@ std::vector<Lost> Scope::commit() {
       for (const Change& change : open.changes) apply(doc, change);
     }
   }
-  applyRule(file_, doc);
+  // The rule held for the file as the scope found it, and nobody wrote
+  // meanwhile: the rule is told what the changes added.
+  std::optional<std::vector<std::string>> added;
+  if (!changedMeanwhile && open.base.ruleHolds) added = addedSections(doc, open.changes);
+  applyRule(file_, doc, added ? &*added : nullptr);
   bool agreed = true;
   {
     // The files that the guards replace (the bodies that the file's sections
@@ -747,8 +786,9 @@ Outcome whileLocked(const std::string& file, const std::function<void()>& step) 
 
 void setLockWait(unsigned ms) { lockWaitMs = ms; }
 
-void setCommitRule(CommitRule rule) {
+void setCommitRule(CommitRule rule, std::function<bool(std::string_view key)> readsKey) {
   commitRule() = std::move(rule);
+  ruleReadsKey() = std::move(readsKey);
   ruleChanged();
 }
 

@@ -133,7 +133,8 @@ class Scope {
 // write that depends on it. Not for use inside a Scope of the same file.
 class KeyEdit {
  public:
-  explicit KeyEdit(Document& doc) : doc_(doc) {}
+  explicit KeyEdit(Document& doc, const std::vector<std::string>* addedSinceRuleHeld = nullptr)
+      : doc_(doc), added_(addedSinceRuleHeld) {}
   // The value of a key now ("" when missing).
   std::string value(std::string_view section, std::string_view key) const;
   bool hasSection(std::string_view section) const;
@@ -149,9 +150,15 @@ class KeyEdit {
   // encoding: see Document::encoding), for a pass over every section that
   // must not copy them.
   const Document& document() const { return doc_; }
+  // For the commit rule: when it held for the document before the changes
+  // being committed, and they only added sections and set keys the rule
+  // does not read (see setCommitRule) in the others, the sections added, as
+  // the document names them; nullptr when that is not known.
+  const std::vector<std::string>* addedSinceRuleHeld() const { return added_; }
 
  private:
   Document& doc_;
+  const std::vector<std::string>* added_ = nullptr;
   bool changed_ = false;
 };
 Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edit);
@@ -161,8 +168,11 @@ Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edi
 // and what it sets is written with them. A change that leaves the document
 // as it was writes nothing. One rule for all files; it decides by `file`
 // which files it keeps.
+// `readsKey` names the keys whose values the rule reads: a change of any
+// other key in a section that was there cannot change what the rule sets
+// (none given: every key counts).
 using CommitRule = std::function<void(const std::string& file, KeyEdit& edit)>;
-void setCommitRule(CommitRule rule);
+void setCommitRule(CommitRule rule, std::function<bool(std::string_view key)> readsKey = {});
 
 // Whether the commit rule is known to hold for the file's content as this
 // process last read or wrote it: the process wrote it under the rule, or ran

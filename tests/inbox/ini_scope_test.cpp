@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/globals.h"
+#include "base/digest.h"
 #include "inbox/ini_access.h"
 #include "inbox/ini_file.h"
 #include "platform/file_ops.h"
@@ -136,6 +137,39 @@ TEST_F(IniScope, ACommitThatCannotTakeTheLockKeepsTheOldFileAndLogsEveryLostChan
                         "ERR : Failed to delete the section [101] from file " + inbox + ". ",
                         "ERR : Failed to write to the INI",
                     }));
+}
+
+// Counts that were true when a scope began are carried on when its changes
+// only add sections (and set keys the counts do not read): shown with an
+// inbox whose wrong counts are trusted as an earlier run's. Any other
+// change counts the sections again.
+TEST_F(IniScope, TheCountsOfAnInboxThatOnlyGainsSectionsAreCarriedOn) {
+  setInboxCountsKept(true);
+  const std::string text =
+      "[MsgCount]\r\nTotalMsgs=7\r\nUNREADMsgs=0\r\nRequireUserConfirmation=0\r\n"
+      "[1]\r\nReadStatus=READ\r\n[2]\r\nReadStatus=READ\r\n";
+  box.write("nfyDeskInbox_user.ini", text);
+  trustInboxCountsOf(contentDigest(text));
+  ASSERT_EQ(iniUpdate(inbox, [](IniEdit&) {}), IniOutcome::Ok);  // taken as true: not counted
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), text);
+  {
+    IniWriteScope scope(inbox);
+    fncwriteToINI("3", "ReadStatus", "UnRead", inbox);
+    fncwriteToINI("3", "RequireUserConfirmation", "1", inbox);
+    fncwriteToINI("4", "Subject", "Four", inbox);
+    fncwriteToINI("1", "Subject", "One", inbox);  // not read by the counts
+  }
+  EXPECT_EQ(get("MsgCount", "TotalMsgs"), "9");
+  EXPECT_EQ(get("MsgCount", "UNREADMsgs"), "2");
+  EXPECT_EQ(get("MsgCount", "RequireUserConfirmation"), "1");
+  {
+    IniWriteScope scope(inbox);
+    fncwriteToINI("5", "ReadStatus", "READ", inbox);
+    fncwriteToINI("2", "ReadStatus", "UnRead", inbox);  // a read mark taken back
+  }
+  EXPECT_EQ(get("MsgCount", "TotalMsgs"), "5");
+  EXPECT_EQ(get("MsgCount", "UNREADMsgs"), "3");
+  EXPECT_EQ(get("MsgCount", "RequireUserConfirmation"), "1");
 }
 
 }  // namespace
