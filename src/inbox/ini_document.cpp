@@ -356,13 +356,41 @@ void Document::parseText() {
   unparsed_ = sections_.size();
   // Every key of every section fits without the array moving: at most one
   // a line.
-  keys_.reserve(breaks + 1);
+  lazyKeys_ = breaks + 1;
+  keys_.reserve(lazyKeys_);
   textKept_ = text_.size();
 }
 
 void Document::parseAllKeys() const {
   for (std::size_t i = 0; unparsed_ > 0 && i < sections_.size(); ++i)
     if (!sections_[i].parsed) parseKeys(i);
+}
+
+bool Document::linesAreWritten(std::size_t i) const {
+  const detail::SectionRecord& s = sections_[i];
+  const char* const text = text_.data();
+  std::size_t pos = s.lines.at;
+  const std::size_t end = pos + s.lines.size;
+  if (i > 0) {
+    // "[name]" and CR LF, the name as parseText found it.
+    const std::size_t close = pos + 1 + s.name.size;
+    if (s.name.size == 0 || s.name.at != pos + 1 || close + 3 > end || text[close] != ']' || text[close + 1] != '\r' ||
+        text[close + 2] != '\n')
+      return false;
+    pos = close + 3;
+  }
+  // Lines "name=value" and CR LF, no blank around the name or the value:
+  // the common line, as parseKeys takes it as it stands.
+  while (pos < end) {
+    const std::size_t eq = findBreak(text, pos, end, true);
+    if (eq >= end || text[eq] != '=' || eq == pos || blank(text[pos]) || text[pos] == '[' || blank(text[eq - 1]))
+      return false;
+    const std::size_t lineEnd = findBreak(text, eq + 1, end, false);
+    if (lineEnd + 1 >= end || text[lineEnd] != '\r' || text[lineEnd + 1] != '\n') return false;
+    if (eq + 1 < lineEnd && (blank(text[eq + 1]) || blank(text[lineEnd - 1]))) return false;
+    pos = lineEnd + 2;
+  }
+  return true;
 }
 
 void Document::parseKeys(std::size_t i) const {
@@ -490,10 +518,20 @@ void Document::buildText(std::size_t i) {
 }
 
 void Document::serializeTo(std::string& out) {
-  parseAllKeys();
   const bool bom = encoding_ == Encoding::Utf8;
   std::size_t total = bom ? kBom.size() : 0;
   for (std::size_t i = 0; i < sections_.size(); ++i) {
+    detail::SectionRecord& s = sections_[i];
+    // A section not parsed yet whose lines are its written form is written
+    // as they stand, still not parsed.
+    if (!s.parsed) {
+      if (linesAreWritten(i)) {
+        s.text = s.lines;
+        s.textCurrent = true;
+      } else {
+        parseKeys(i);
+      }
+    }
     if (!sections_[i].textCurrent) buildText(i);
     total += sections_[i].text.size;
   }
@@ -640,8 +678,15 @@ void Document::refreshPendingRaw() {
 
 void Document::makeRoomForKey(detail::SectionRecord& s) {
   if (s.keyCount < s.keyRoom) return;
+  // The array keeps the room of the sections not parsed yet (see
+  // parseText): their parse, a read, never moves it.
+  auto roomFor = [&](std::size_t more) {
+    const std::size_t need = keys_.size() + more + (unparsed_ > 0 ? lazyKeys_ : 0);
+    if (keys_.capacity() < need) keys_.reserve(std::max(need, 2 * keys_.capacity()));
+  };
   if (s.keysAt + s.keyCount == keys_.size()) {
     // The last run of the array grows in place.
+    roomFor(1);
     keys_.emplace_back();
     ++s.keyRoom;
     return;
@@ -650,6 +695,7 @@ void Document::makeRoomForKey(detail::SectionRecord& s) {
   // mostly gets others.
   const std::uint32_t room = std::max<std::uint32_t>(4, 2 * s.keyCount);
   const std::uint32_t at = static_cast<std::uint32_t>(keys_.size());
+  roomFor(room);
   keys_.resize(keys_.size() + room);
   std::copy_n(keys_.begin() + s.keysAt, s.keyCount, keys_.begin() + at);
   keysUnused_ += s.keyRoom;
@@ -666,9 +712,6 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
   };
   if (inBuffer(section) || inBuffer(key) || inBuffer(value))
     return set(std::string(section), std::string(key), std::string(value));
-  // An edit may take the room the key array keeps for the sections not
-  // parsed yet: they are parsed first.
-  parseAllKeys();
 
   refreshPendingRaw();
   // Names and a value exactly as the write gives them (leading blanks
@@ -683,6 +726,7 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
   key = trimBlanks(rawKey);
   std::string_view stored = trimBlanks(rawValue);
   std::size_t si = findExactly(section);
+  if (si != kNone && !sections_[si].parsed) parseKeys(si);
   if (si == kNone) {
     const detail::Piece name = append(section);
     si = sections_.size();
@@ -752,6 +796,12 @@ bool Document::removeSection(std::string_view section) {
   const std::size_t i = findExactly(section);
   if (i == kNone) return false;
   detail::SectionRecord& s = sections_[i];
+  if (!s.parsed) {
+    // Its keys go unparsed.
+    s.parsed = true;
+    --unparsed_;
+    s.keysAt = s.keyCount = s.keyRoom = 0;
+  }
   if (i == 0) {
     // The lines before the first header: they go, the place stays.
     s.keyCount = 0;

@@ -274,6 +274,9 @@ class Document {
   // before stay good.
   void parseKeys(std::size_t i) const;
   void parseAllKeys() const;
+  // Whether the lines of section i, not parsed yet, are its written form
+  // as they stand (false also when that takes a parse to tell).
+  bool linesAreWritten(std::size_t i) const;
   // The place of the first section of exactly this name, case aside.
   std::size_t findExactly(std::string_view name) const;
   void index() const;
@@ -293,6 +296,7 @@ class Document {
   mutable detail::KeyArray keys_;
   mutable std::vector<detail::SectionRecord> sections_;  // [0] is the nameless section, always there
   mutable std::size_t unparsed_ = 0;                     // sections whose keys are not parsed yet
+  std::size_t lazyKeys_ = 0;  // the most keys those can have: the room the key array keeps for them
   // Open addressing: the place + 1 of the first section of each name (0 for
   // a free slot), so that a look-up does not walk an inbox of thousands of
   // sections; built when first needed, and again after a section was

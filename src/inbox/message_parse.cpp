@@ -129,6 +129,9 @@ std::string storedName(const std::string& id) {
 // then kept as the run stores messages.
 class Awaiting {
  public:
+  // `noneYet`: none awaits confirmation as the run begins (known without
+  // looking at the sections).
+  explicit Awaiting(bool noneYet) : loaded_(noneYet) {}
   // Those awaiting confirmation, `id` aside.
   double others(const std::string& id) {
     load();
@@ -394,10 +397,12 @@ class StoredMessages {
  public:
   StoredMessages() {
     try {
-      for (const std::string& name : iniSectionNames(sInboxINI_Read)) names_.insert(toLower(name));
+      // One look at the inbox first: one that cannot be read stops the parse.
+      (void)iniStoredSectionName(sInboxINI_Read, kSummary);
+      readable_ = true;
     } catch (const RuntimeError& e) {
       // No inbox to look in (its name is not a full path): every message is
-      // new to it. An inbox that cannot be read stops the parse.
+      // new to it.
       if (e.number() != err::kPathNotFound) throw;
     }
   }
@@ -406,14 +411,20 @@ class StoredMessages {
     Prior prior;
     prior.numbered = leadingNumber(id) != 0;
     prior.storable = prior.numbered && isSafeMessageId(id);
-    if (prior.storable) prior.stored = names_.count(toLower(id)) > 0;
+    if (prior.storable) prior.stored = holds(id);
     return prior;
   }
-  void add(const std::string& id) { names_.insert(toLower(id)); }
-  bool holds(const std::string& id) const { return names_.count(toLower(id)) > 0; }
+  void add(const std::string& id) { added_.insert(toLower(id)); }
+  // Looked up in the inbox's index of sections (a large inbox's names are
+  // not copied), and among those this run stored (into the inbox written,
+  // which may be another one than the inbox read).
+  bool holds(const std::string& id) const {
+    return added_.count(toLower(id)) > 0 || (readable_ && !iniStoredSectionName(sInboxINI_Read, id).empty());
+  }
 
  private:
-  std::unordered_set<std::string> names_;
+  bool readable_ = false;
+  std::unordered_set<std::string> added_;
 };
 
 bool hasElementChild(const platform::xml::Node& node) {
@@ -468,6 +479,10 @@ bool fncParseDeskMessages(const std::string& reply) {
     if (!list) return false;
 
     BodiesKnown bodies;
+    // An inbox whose counts are known true and say that none awaits
+    // confirmation: its sections need not be looked at for those that do.
+    const bool noneAwaiting =
+        inboxCountsKnownTrue() && iniValue(sInboxINI_Write, kSummary, "RequireUserConfirmation") == "0";
     // The messages are stored in groups, the first with the summary's
     // defaults: a value set here and set back by a message (MSGId) is no
     // change, and a reply that changes nothing writes nothing.
@@ -487,7 +502,7 @@ bool fncParseDeskMessages(const std::string& reply) {
     arrMessages.reserve(arrMessages.size() + static_cast<size_t>(std::min<long>(count, 4096)));
     size_t handled = 0, fresh = 0, bodyBytes = 0, inGroup = 0;
     StoredMessages stored;
-    Awaiting awaiting;
+    Awaiting awaiting(noneAwaiting);
     for (long i = 0; i < count; ++i) {
       auto message = list->child(i);
       // A node without fields (a comment, stray text, an empty element) is

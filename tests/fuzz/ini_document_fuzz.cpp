@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   nfy::ini::Document lazy = nfy::ini::Document::adopt(std::string(bytes));
   std::vector<nfy::ini::Section> views;
   for (size_t i = lazy.sections().size(); i-- > 0;) views.push_back(lazy.sections()[i]);
-  const nfy::ini::Sections all = adopted.sections();  // parsed whole by serializeTo
+  const nfy::ini::Sections all = adopted.sections();
   if (views.size() != all.size()) std::abort();
   for (size_t i = 0; i < views.size(); ++i) {
     const nfy::ini::Section a = views[views.size() - 1 - i], b = all[i];
@@ -42,6 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
   }
+  // Written from its parsed keys, it is what a document written from the
+  // lines it had not parsed is.
+  std::string fromKeys;
+  lazy.serializeTo(fromKeys);
+  if (fromKeys != first) std::abort();
   if (doc.encoding() == nfy::ini::Document::Encoding::Ansi && doc.parsedText() != bytes) std::abort();
   if (doc.encoding() == nfy::ini::Document::Encoding::Unsupported || !doc.roundTrips()) return 0;
   // A single-byte file whose first key begins with the bytes of a byte order
