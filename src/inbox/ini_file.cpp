@@ -390,10 +390,10 @@ Outcome change(const std::string& file, const Change& c) {
   if (Open* open = scopeOf(file)) {
     if (!open->usable) return Outcome::Failed;
     Document& doc = open->base.doc;
-    const bool newSection = !c.deletion && !doc.storedName(toFile(doc, c.section));
+    const std::size_t sections = doc.sections().size();  // a set that adds a section adds it at the end
     if (apply(doc, c) == Document::Edit::Changed) {
       open->changes.push_back(c);
-      open->changes.back().newSection = newSection;
+      open->changes.back().newSection = !c.deletion && doc.sections().size() > sections;
     }
     return Outcome::Ok;
   }

@@ -280,9 +280,8 @@ bool storedAsItIs(const ParsedMessage& m, BodiesKnown& bodies) {
   const typMsgRecord& rec = m.rec;
   // The receipt time would go into another section than the message's own.
   if (m.hasStatus && !sameIniName(m.idAtStatus, rec.sID)) return false;
-  // A score of keys compared: the file is looked at on the disk once for
-  // all of them, and the section looked up once.
-  IniReadSnapshot oneLook(sInboxINI_Write);
+  // A score of keys compared, the section looked up once; the reads go to
+  // the document of the parse's open scope, not to the disk.
   const std::string id = iniStoredSectionName(sInboxINI_Write, rec.sID);
   if (id.empty()) return false;
   // The receipt time, then the keys that come from the reply, in the order
@@ -325,7 +324,10 @@ bool storedAsItIs(const ParsedMessage& m, BodiesKnown& bodies) {
 bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Awaiting& awaiting) {
   const typMsgRecord& rec = m.rec;
   for (const std::string& line : m.lines) subWriteLog(line);
-  IniWriteScope oneMessage(sInboxINI_Write);  // stored whole or not at all
+  // Stored whole or not at all, in the parse's group; a message stored as
+  // it is writes nothing of its own.
+  std::optional<IniWriteScope> oneMessage;
+  if (!asItIs) oneMessage.emplace(sInboxINI_Write);
   // New to the file being written (not to the inbox the run read, which
   // may be another file or none): only such a message is left out when its
   // body cannot be written. A message stored as it is is in that file (it
@@ -377,18 +379,18 @@ bool storeMessage(const ParsedMessage& m, const Prior& prior, bool asItIs, Await
     // error) is left out of the inbox, so that no section goes without its
     // body; the service sends it again. A message stored before keeps its
     // old body.
-    oneMessage.guard({[id, body = bodyText(rec.sContent), isNew](const IniDocument* changedMeanwhile, IniEdit* next) {
-                        // Another run that stored it meanwhile wrote its body too.
-                        const bool elsewhere = changedMeanwhile && holdsSection(*changedMeanwhile, id);
-                        if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
-                          subWriteLog("ERR : fncParseDeskMessages, message " + id +
-                                      " is not stored in this run: its body could not be written");
-                        }
-                        return true;
-                      },
-                      {}});
+    oneMessage->guard({[id, body = bodyText(rec.sContent), isNew](const IniDocument* changedMeanwhile, IniEdit* next) {
+                         // Another run that stored it meanwhile wrote its body too.
+                         const bool elsewhere = changedMeanwhile && holdsSection(*changedMeanwhile, id);
+                         if (!createMsgFile(id, body) && isNew && !elsewhere && next && next->removeSection(id)) {
+                           subWriteLog("ERR : fncParseDeskMessages, message " + id +
+                                       " is not stored in this run: its body could not be written");
+                         }
+                         return true;
+                       },
+                       {}});
   }
-  oneMessage.commit();
+  oneMessage->commit();
   return true;
 }
 
