@@ -1,10 +1,11 @@
-// What a run knew of the body files of the messages it stored or compared,
-// kept beside the inbox ("<inbox>.bodies"): for each message id, the stamp
-// of its body file (volume, file id, size, modification time) and the
-// digest of the text the file held then. A later run that gets the same
-// message again and finds the file with that same stamp need not read it
-// back to compare it with the reply; a file with any other stamp (written
-// again, replaced, changed in place, gone) is read as before.
+// What a run found of the body files it read back to compare them with a
+// reply, kept beside the inbox ("<inbox>.bodies"): for each message id, the
+// stamp of its body file (platform::FileStamp: volume, file id, size,
+// modification time; on Windows size and time alone) and the digest of the
+// text the file held then. A later run that gets the same message again
+// and finds the file with that same stamp need not read it back; a file
+// with any other stamp (written again, replaced, changed in place, gone) is
+// read as before.
 #pragma once
 
 #include <cstdint>
