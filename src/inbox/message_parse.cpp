@@ -21,6 +21,7 @@
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/file_read.h"
+#include "platform/folder.h"
 #include "platform/xml.h"
 
 namespace nfy {
@@ -225,13 +226,16 @@ bool msgFolderIsAbsolute() {
 // once, by the next run that gets it again.
 class BodiesKnown {
  public:
-  // Whether the file at `path` is the one recorded for `id`, with a text of
-  // that digest.
-  bool holds(const std::string& id, const std::string& path, std::uint64_t digest) {
+  // Whether the body file of `id` in the messages folder is the one
+  // recorded for it, with a text of that digest. The folder is held open
+  // for the looks (one walk of its path, not one for each message).
+  bool holds(const std::string& id, std::uint64_t digest) {
     if (!loaded_ && !sInboxINI_Write.empty()) record_ = readBodyRecord(sInboxINI_Write);
     loaded_ = true;
     const auto it = record_.find(id);
-    return it != record_.end() && it->second.digest == digest && platform::fileStamp(path) == it->second.stamp;
+    if (it == record_.end() || it->second.digest != digest) return false;
+    if (!folder_) folder_.emplace(sMsgFolder);
+    return folder_->stamp(id + ".dat") == it->second.stamp;
   }
   // The file of `id`, just read, has that stamp and a text of that digest.
   // A file changed within the last seconds is not recorded: a change in
@@ -268,6 +272,7 @@ class BodiesKnown {
 
  private:
   BodyRecord record_;
+  std::optional<platform::HeldFolder> folder_;
   bool loaded_ = false;
   bool changed_ = false;
 };
@@ -305,7 +310,7 @@ bool storedAsItIs(const ParsedMessage& m, BodiesKnown& bodies) {
   const std::string body = bodyText(rec.sContent);
   const std::string path = sMsgFolder + paths::sep() + id + ".dat";
   const std::uint64_t digest = contentDigest(body);
-  if (bodies.holds(id, path, digest)) return true;
+  if (bodies.holds(id, digest)) return true;
   std::string onDisk;
   platform::FileStamp stamp;
   const bool same = platform::readFile(path, onDisk, {.maxBytes = body.size(), .keepStart = true, .ownOnly = true},

@@ -40,6 +40,24 @@ using EntryNames = std::function<bool(std::string_view name)>;
 bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, FolderLink link = FolderLink::Refused,
                 const EntryNames& wanted = {});
 
+// A folder held open to look at many of its files by name: the path to it
+// is walked once, not for every file (where the system offers that; on
+// Windows every look walks the whole path). A file's stamp is fileStamp's:
+// none for a link, folder, FIFO or device at the name, or for nothing.
+// Looks go to the folder that was at the path when it was opened.
+class HeldFolder {
+ public:
+  explicit HeldFolder(std::string path);
+  ~HeldFolder();
+  HeldFolder(const HeldFolder&) = delete;
+  HeldFolder& operator=(const HeldFolder&) = delete;
+  FileStamp stamp(const std::string& name) const;
+
+ private:
+  std::string path_;
+  int handle_ = -1;
+};
+
 // Renames a file within one volume, never over an existing file (false
 // then, and on any other failure).
 bool moveFileNoReplace(const std::string& from, const std::string& to);

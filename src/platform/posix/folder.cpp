@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/posix/file_stamp.h"
 
@@ -57,6 +58,24 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, Fo
   errno = error;
   if (error != 0) entries.clear();
   return error == 0;
+}
+
+HeldFolder::HeldFolder(std::string path) : path_(std::move(path)) {
+  do handle_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  while (handle_ < 0 && errno == EINTR);
+}
+
+HeldFolder::~HeldFolder() {
+  if (handle_ >= 0) ::close(handle_);
+}
+
+FileStamp HeldFolder::stamp(const std::string& name) const {
+  // A name with a separator would lead out of the folder: it is looked at by
+  // the whole path, as fileStamp does.
+  if (handle_ < 0 || name.empty() || name.find('/') != std::string::npos) return fileStamp(path_ + "/" + name);
+  struct stat st {};
+  if (::fstatat(handle_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return {};
+  return stampOf(st);
 }
 
 bool moveFileNoReplace(const std::string& from, const std::string& to) {

@@ -1,6 +1,8 @@
 #include "platform/folder.h"
 
 #include <windows.h>
+
+#include <utility>
 // After windows.h.
 #include <aclapi.h>
 
@@ -71,6 +73,12 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, Fo
   if (error != ERROR_NO_MORE_FILES) entries.clear();
   return error == ERROR_NO_MORE_FILES;
 }
+
+HeldFolder::HeldFolder(std::string path) : path_(std::move(path)) {}
+
+HeldFolder::~HeldFolder() = default;
+
+FileStamp HeldFolder::stamp(const std::string& name) const { return fileStamp(path_ + "\\" + name); }
 
 bool moveFileNoReplace(const std::string& from, const std::string& to) {
   // Without MOVEFILE_REPLACE_EXISTING an existing target makes it fail.
