@@ -44,7 +44,9 @@ std::string escapeUrl(const std::string& url) {
 struct Sink {
   std::string data;
   int64_t cap;
+  CURL* handle = nullptr;
   bool overflow = false;
+  bool sized = false;
 };
 
 size_t onData(char* ptr, size_t size, size_t nmemb, void* userdata) {
@@ -53,6 +55,15 @@ size_t onData(char* ptr, size_t size, size_t nmemb, void* userdata) {
   if (static_cast<int64_t>(sink->data.size() + n) > sink->cap) {
     sink->overflow = true;
     return 0;  // makes curl stop with a write error
+  }
+  // A reply that says its length (within the cap) gets its room at once,
+  // not by doubling as it arrives: a large reply is not copied on the way.
+  if (!sink->sized) {
+    sink->sized = true;
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(sink->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0 &&
+        length <= sink->cap)
+      sink->data.reserve(static_cast<size_t>(length));
   }
   sink->data.append(ptr, n);
   return n;
@@ -107,7 +118,7 @@ PostResult postXml(const std::string& data, const std::string& rawUrl, const Pos
   }
   const bool secure = iequals(url.substr(0, 8), "https://");
   char errbuf[CURL_ERROR_SIZE] = "";
-  Sink sink{{}, limits.maxReplyBytes};
+  Sink sink{{}, limits.maxReplyBytes, h};
   curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/xml");
   headers = curl_slist_append(headers, "Expect:");  // no 100-continue round trip
 
