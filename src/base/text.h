@@ -3,7 +3,9 @@
 // platform facility (platform/clock.h).
 #pragma once
 
+#include <charconv>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +39,21 @@ double strictNumber(std::string_view s);
 
 // The shortest decimal text of a number: "0", "3", "-1", "2.5".
 std::string numberText(double v);
+
+// An integer written as std::to_chars writes it, and only so (no sign but a
+// minus, no leading zero, lower-case digits above 9), the whole text; none
+// otherwise. For the program's own records, which take no other spelling.
+template <typename Integer>
+std::optional<Integer> writtenInteger(std::string_view text, int base = 10) {
+  const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
+  if (digits.empty() || (digits[0] == '0' && text != "0")) return std::nullopt;
+  for (const char c : digits)
+    if (c >= 'A' && c <= 'Z') return std::nullopt;
+  Integer n{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n, base);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return n;
+}
 
 // "MM/DD/YYYY HH:NN:SS", the separators always "/" and ":".
 std::string stampDateTime(const std::tm& t);

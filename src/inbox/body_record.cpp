@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "app/paths.h"
+#include "base/text.h"
 #include "inbox/body_file.h"
 #include "platform/file_read.h"
 #include "version.h"
@@ -13,27 +14,15 @@ namespace {
 
 // The first line: a record of another program version is never taken.
 constexpr std::string_view kHead = "nfyDesk bodies 1 " NFY_VERSION_TEXT;
-// The longest record read: far beyond the line of each of 100,000 messages.
+// The most entries a record holds (a larger inbox's record is not taken: its
+// bodies are read back, as without one), and the longest file read for it.
+constexpr std::size_t kMaxEntries = 100'000;
 constexpr std::uint64_t kMaxBytes = std::uint64_t{16} << 20;
 
 template <typename Number>
 void appendNumber(std::string& out, Number n, int base = 10) {
   char text[24];
   out.append(text, std::to_chars(text, text + sizeof text, n, base).ptr);
-}
-
-// A number as formatBodyRecord spells it, and only so: no sign but a minus,
-// no leading zero, lower-case hex digits.
-template <typename Number>
-std::optional<Number> number(std::string_view text, int base = 10) {
-  const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
-  if (digits.empty() || (digits[0] == '0' && text != "0")) return std::nullopt;
-  for (const char c : digits)
-    if (c >= 'A' && c <= 'F') return std::nullopt;
-  Number n{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n, base);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return n;
 }
 
 // The next field of a line, up to a tab (or the line's end).
@@ -85,14 +74,15 @@ std::optional<BodyRecord> parseBodyRecord(const std::string_view whole) {
     std::optional<std::string_view> line = nextLine();
     if (!line) return std::nullopt;
     if (*line == "end") break;
+    if (record.size() == kMaxEntries) return std::nullopt;
     // Six fields, five tabs.
     if (std::count(line->begin(), line->end(), '\t') != 5) return std::nullopt;
     const std::string id(nextField(*line));
-    const auto size = number<std::uint64_t>(nextField(*line));
-    const auto modified = number<std::int64_t>(nextField(*line));
-    const auto volume = number<std::uint64_t>(nextField(*line));
-    const auto fileId = number<std::uint64_t>(nextField(*line));
-    const auto digest = number<std::uint64_t>(nextField(*line), 16);
+    const auto size = writtenInteger<std::uint64_t>(nextField(*line));
+    const auto modified = writtenInteger<std::int64_t>(nextField(*line));
+    const auto volume = writtenInteger<std::uint64_t>(nextField(*line));
+    const auto fileId = writtenInteger<std::uint64_t>(nextField(*line));
+    const auto digest = writtenInteger<std::uint64_t>(nextField(*line), 16);
     if (!isSafeMessageId(id) || (!record.empty() && !(last < id)) || !size || !modified || !volume || !fileId ||
         !digest)
       return std::nullopt;

@@ -28,8 +28,8 @@ struct KnownBody {
 using BodyRecord = std::map<std::string, KnownBody, std::less<>>;
 
 // The record's text, and back: parseBodyRecord takes only a text that
-// formatBodyRecord of this program version wrote (none for anything else,
-// never raising).
+// formatBodyRecord of this program version wrote, of at most 100,000
+// entries (none for anything else, never raising).
 std::string formatBodyRecord(const BodyRecord& record);
 std::optional<BodyRecord> parseBodyRecord(std::string_view text);
 

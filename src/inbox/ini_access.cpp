@@ -339,6 +339,18 @@ IniOutcome iniUpdate(const std::string& file, const std::function<void(IniEdit&)
   return ini::update(file, edit);
 }
 
+void writeBesideInbox(const std::string& path, const std::function<bool()>& write) {
+  bool written = false;
+  const IniOutcome locked = whileIniLocked(sInboxINI_Write, [&] { written = write(); });
+  if (written) return;
+  if (locked != IniOutcome::Ok) {
+    subWriteLog("ERR : " + path + " was not written: the inbox's lock was not free");
+    return;
+  }
+  const platform::FileError e = platform::lastFileError();
+  subWriteLog("ERR : " + path + " could not be written, " + std::to_string(e.number) + ":" + e.text);
+}
+
 IniOutcome whileIniLocked(const std::string& file, const std::function<void()>& step) {
   return ini::whileLocked(file, step);
 }

@@ -172,6 +172,13 @@ IniOutcome iniUpdate(const std::string& file, const std::function<void(IniEdit&)
 // file takes: Busy when it was not free within the wait, Failed when the
 // lock file cannot be opened (`step` did not run).
 IniOutcome whileIniLocked(const std::string& file, const std::function<void()>& step);
+// Writes a record kept beside the inbox (`write` replaces the file at
+// `path`, true when it did) under the inbox's lock, as its replace
+// leftovers are cleaned up under it. A record that cannot be written is
+// logged ("ERR : <path> could not be written, n:text", or "ERR : <path> was
+// not written: the inbox's lock was not free") and only costs the next run
+// the work the record would have spared it.
+void writeBesideInbox(const std::string& path, const std::function<bool()>& write);
 
 // --- Names and values as the file holds them ---
 

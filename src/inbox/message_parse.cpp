@@ -244,7 +244,7 @@ class BodiesKnown {
   // does no harm: the file's stamp differs from it.)
   void learn(const std::string& id, const platform::FileStamp& stamp, std::uint64_t digest) {
     constexpr std::int64_t kSettleNs = 3'000'000'000;
-    if (!loaded_ || !stamp.exists || platform::fileClockNow() - stamp.modified <= kSettleNs) return;
+    if (!stamp.exists || platform::fileClockNow() - stamp.modified <= kSettleNs) return;
     const KnownBody body{stamp, digest};
     auto [it, added] = record_.try_emplace(id, body);
     if (!added && it->second == body) return;
@@ -257,17 +257,7 @@ class BodiesKnown {
   void save(Kept kept) {
     if (!changed_) return;
     std::erase_if(record_, [&](const auto& entry) { return !kept(entry.first); });
-    bool written = false;
-    const IniOutcome locked =
-        whileIniLocked(sInboxINI_Write, [&] { written = writeBodyRecord(sInboxINI_Write, record_); });
-    if (written) return;
-    const std::string path = paths::bodyRecord(sInboxINI_Write);
-    if (locked != IniOutcome::Ok) {
-      subWriteLog("ERR : " + path + " was not written: the inbox's lock was not free");
-      return;
-    }
-    const platform::FileError e = platform::lastFileError();
-    subWriteLog("ERR : " + path + " could not be written, " + std::to_string(e.number) + ":" + e.text);
+    writeBesideInbox(paths::bodyRecord(sInboxINI_Write), [&] { return writeBodyRecord(sInboxINI_Write, record_); });
   }
 
  private:

@@ -199,17 +199,7 @@ bool staysAsRecorded(const std::optional<StayingRecord>& record, std::uint64_t d
 // cannot be written only costs the next run a full pass.
 void keepStayingRecord(const std::optional<StayingRecord>& recorded, const StayingRecord& found) {
   if (recorded == found) return;
-  bool written = false;
-  const IniOutcome locked =
-      whileIniLocked(sInboxINI_Write, [&] { written = writeStayingRecord(sInboxINI_Write, found); });
-  if (written) return;
-  const std::string path = stayingRecordPath(sInboxINI_Write);
-  if (locked != IniOutcome::Ok) {
-    subWriteLog("ERR : " + path + " was not written: the inbox's lock was not free");
-    return;
-  }
-  const platform::FileError e = platform::lastFileError();
-  subWriteLog("ERR : " + path + " could not be written, " + std::to_string(e.number) + ":" + e.text);
+  writeBesideInbox(stayingRecordPath(sInboxINI_Write), [&] { return writeStayingRecord(sInboxINI_Write, found); });
 }
 
 // A message of an earlier run judged without a line: true when it stays,
@@ -341,21 +331,23 @@ void fncDeleteExpiredMsgs() {
     const std::optional<StayingRecord> recorded = digest ? readStayingRecord(sInboxINI_Write) : std::nullopt;
     if (digest && writtenNow.empty() && staysAsRecorded(recorded, *digest, listed)) return;
     const std::vector<std::string> ids = splitAt(list, ',');
-    auto byThisRun = [&](const std::string& id) {
-      return !writtenNow.empty() && writtenNow.count(toUpper(trimView(id))) > 0;
-    };
+    // Which of them this run wrote, and how many earlier runs stored.
+    std::vector<bool> byThisRun(ids.size(), false);
+    long earlierCount = static_cast<long>(ids.size());
+    for (size_t i = 0; !writtenNow.empty() && i < ids.size(); ++i) {
+      byThisRun[i] = writtenNow.count(toUpper(trimView(ids[i]))) > 0;
+      if (byThisRun[i]) --earlierCount;
+    }
     // A run that stored messages into the inbox a record describes, which
     // nothing else changed since: the messages of earlier runs are the
     // recorded ones, and stay as recorded; only this run's are judged.
     const bool earlierAsRecorded = recorded && !writtenNow.empty() && inboxUnchangedByOthersSince(recorded->digest) &&
-                                   !(recorded->next && *recorded->next < now()) &&
-                                   static_cast<long>(std::count_if(ids.begin(), ids.end(), [&](const std::string& id) {
-                                     return !byThisRun(id);
-                                   })) == recorded->count;
+                                   !(recorded->next && *recorded->next < now()) && earlierCount == recorded->count;
     // Those of earlier runs that stay; all that stay, for the record.
     StayingEarlier earlier, staying;
     if (earlierAsRecorded) earlier = staying = {recorded->count, recorded->nextId, recorded->next};
-    for (const std::string& id : ids) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+      const std::string& id = ids[i];
       // One message that cannot be handled (an unreadable date, a count that
       // is not a number, a body file that cannot be deleted) is logged and
       // left for the next run; it must not keep every other message stored.
@@ -364,7 +356,7 @@ void fncDeleteExpiredMsgs() {
         const DateTime moment = now();
         // A message of an earlier run that stays is only counted; one that
         // goes, or that cannot be handled, is logged in full.
-        const bool writtenByThisRun = byThisRun(id);
+        const bool writtenByThisRun = byThisRun[i];
         if (!writtenByThisRun && earlierAsRecorded) continue;
         std::optional<DateTime> expiry;
         if (!writtenByThisRun && judgedStaying(id, moment, rules, expiry)) {

@@ -24,14 +24,6 @@ std::optional<std::string_view> field(std::string_view line, std::string_view ke
   return line.substr(key.size() + 1);
 }
 
-template <typename Number>
-std::optional<Number> number(std::string_view text, int base) {
-  Number n{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n, base);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return n;
-}
-
 }  // namespace
 
 std::string stayingRecordPath(const std::string& inbox) { return paths::stayingRecord(inbox); }
@@ -57,8 +49,8 @@ std::optional<StayingRecord> parseStayingRecord(const std::string_view whole) {
   const auto digest = field(lines[1], "digest"), count = field(lines[2], "count");
   const auto next = field(lines[3], "next"), nextId = field(lines[4], "nextid");
   if (!digest || !count || !next || !nextId) return std::nullopt;
-  const auto d = number<std::uint64_t>(*digest, 16);
-  const auto c = number<long>(*count, 10);
+  const auto d = writtenInteger<std::uint64_t>(*digest, 16);
+  const auto c = writtenInteger<long>(*count, 10);
   // "next=" and "nextid=" stand empty together, when no message has a time
   // to live.
   if (!d || !c || *c < 0 || next->empty() != nextId->empty()) return std::nullopt;

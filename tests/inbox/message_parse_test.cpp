@@ -226,6 +226,25 @@ TEST_F(MessageParse, ABodyFileKeepingItsRecordedStampIsNotReadBack) {
   ASSERT_TRUE(fncParseDeskMessages(m));
   EXPECT_EQ(passes(), 2);
   EXPECT_EQ(box.read(body), "one two");
+
+  // A record that cannot be written (a folder stands at its name) is
+  // logged; the message still passes, read back.
+  std::filesystem::last_write_time(box.path(body), hourAgo);
+  std::filesystem::remove(box.path("nfyDeskInbox_user1.ini.bodies"));
+  box.mkdirs("nfyDeskInbox_user1.ini.bodies");
+  ASSERT_TRUE(fncParseDeskMessages(m));
+  EXPECT_EQ(passes(), 3);
+  const auto l = log.lines();
+  EXPECT_TRUE(std::any_of(l.begin(), l.end(), [&](const std::string& line) {
+    return line.starts_with("ERR : " + box.path("nfyDeskInbox_user1.ini.bodies") + " could not be written, ");
+  }));
+
+  // A record of more entries than any inbox's is not taken, whatever it says.
+  BodyRecord large;
+  for (int i = 0; i <= 100'000; ++i) large.emplace(std::to_string(1'000'000 + i), KnownBody{{true, 1, 1, 1, 1}, 1});
+  EXPECT_FALSE(parseBodyRecord(formatBodyRecord(large)));
+  large.erase(large.begin());
+  EXPECT_TRUE(parseBodyRecord(formatBodyRecord(large)));
 }
 
 // Ids that differ only in letter case are one message: one section, one body

@@ -73,16 +73,16 @@ TEST_F(GuardedFiles, TheMessagesFolderIsLookedAtForLeftoversOnlyWhenABodyWasWrit
   auto planted = [&](const std::string& name) { return fs::exists(box.path("Messages/" + name)); };
 
   // The first look lists the folder and leaves the mark. Beside the inbox
-  // it takes what replaces of the inbox and of its record left, nothing
+  // it takes what replaces of the inbox and of its records left, nothing
   // else.
   plant("5.dat.tmp.abcdefghij");
-  for (const char* name : {"nfyDeskInbox_user.ini.tmp.abcdefghij", "nfyDeskInbox_user.ini.staying.tmp.abcdefghij",
-                           "nfyDeskInbox_other.ini.staying.tmp.abcdefghij"})
-    std::ofstream(box.path(name)) << "half";
+  const char* const ours[] = {"nfyDeskInbox_user.ini.tmp.abcdefghij", "nfyDeskInbox_user.ini.staying.tmp.abcdefghij",
+                              "nfyDeskInbox_user.ini.bodies.tmp.abcdefghij"};
+  for (const char* name : ours) std::ofstream(box.path(name)) << "half";
+  std::ofstream(box.path("nfyDeskInbox_other.ini.staying.tmp.abcdefghij")) << "half";
   removeReplaceLeftovers();
   EXPECT_FALSE(planted("5.dat.tmp.abcdefghij"));
-  EXPECT_FALSE(fs::exists(box.path("nfyDeskInbox_user.ini.tmp.abcdefghij")));
-  EXPECT_FALSE(fs::exists(box.path("nfyDeskInbox_user.ini.staying.tmp.abcdefghij")));
+  for (const char* name : ours) EXPECT_FALSE(fs::exists(box.path(name))) << name;
   EXPECT_TRUE(fs::exists(box.path("nfyDeskInbox_other.ini.staying.tmp.abcdefghij")));
   ASSERT_TRUE(fs::is_regular_file(mark));
 
