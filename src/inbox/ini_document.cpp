@@ -703,7 +703,8 @@ void Document::makeRoomForKey(detail::SectionRecord& s) {
   s.keyRoom = room;
 }
 
-Document::Edit Document::set(std::string_view section, std::string_view key, std::string_view value) {
+Document::Edit Document::set(std::string_view section, std::string_view key, std::string_view value,
+                             std::optional<std::string>* before) {
   // Names or a value taken from this document would move as the buffer
   // grows: they are copied first.
   auto inBuffer = [&](std::string_view s) {
@@ -711,7 +712,7 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
            std::less<const char*>()(s.data(), text_.data() + text_.size());
   };
   if (inBuffer(section) || inBuffer(key) || inBuffer(value))
-    return set(std::string(section), std::string(key), std::string(value));
+    return set(std::string(section), std::string(key), std::string(value), before);
 
   refreshPendingRaw();
   // Names and a value exactly as the write gives them (leading blanks
@@ -754,6 +755,7 @@ Document::Edit Document::set(std::string_view section, std::string_view key, std
   } else {
     const detail::KeyRecord& k = keys_[s.keysAt + index];
     if (k.hasValue && piece(k.value) == rawValue) return Edit::Unchanged;
+    if (before && k.hasValue) *before = std::string(unquoted(piece(k.value)));
     spelling = piece(k.name);  // an existing key keeps its spelling
     rawKey = spelling;
   }

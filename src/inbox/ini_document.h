@@ -250,7 +250,10 @@ class Document {
   // keeps its place and spelling, a new key goes at the end of its section,
   // a new section at the end of the file. Names and value must already be
   // free of line breaks. The value is stored without its leading blanks.
-  Edit set(std::string_view section, std::string_view key, std::string_view value);
+  // `before`, when given, gets the value that a key the set changes had (as
+  // value() reads it); it is left empty when the set adds the key.
+  Edit set(std::string_view section, std::string_view key, std::string_view value,
+           std::optional<std::string>* before = nullptr);
 
   // Removes the first section of exactly that name (case aside, blanks
   // counting) with all its keys; false when there is none.

@@ -250,13 +250,14 @@ std::string fromFile(const Document& doc, std::string_view text) {
 struct Change {
   bool deletion = false;
   std::string section, key, value;
-  bool newSection = false;  // the set added the section
+  bool newSection = false;            // the set added the section
+  std::optional<std::string> before;  // in a scope: the key's value before the set, when it had one
 };
 
-Document::Edit apply(Document& doc, const Change& c) {
+Document::Edit apply(Document& doc, const Change& c, std::optional<std::string>* before = nullptr) {
   if (c.deletion)
     return doc.removeSection(toFile(doc, c.section)) ? Document::Edit::Changed : Document::Edit::Unchanged;
-  return doc.set(toFile(doc, c.section), toFile(doc, c.key), toFile(doc, c.value));
+  return doc.set(toFile(doc, c.section), toFile(doc, c.key), toFile(doc, c.value), before);
 }
 
 // A file's open scope: the file as the scope found it (its document taken
@@ -270,6 +271,27 @@ struct Open {
   Cached base;                      // doc: with the scope's changes; bytes, stamp: as found
   std::vector<Change> changes;
 };
+
+// Whether the scope's changes, taken together, left every value as the
+// scope found it (a value set and set back, such as a default that a later
+// step replaces with what was there): no section came or went, and each key
+// changed has its first value again. Such a scope writes nothing, and its
+// document need not be written out to be compared with the file. Only for a
+// file whose rule is known to hold: the commit would otherwise apply it.
+bool setBackWhereTheyWere(const Open& open) {
+  if (!open.base.ruleHolds) return false;
+  std::unordered_map<std::string, const Change*> first;  // by the key's name, as reads match it
+  for (const Change& c : open.changes) {
+    if (c.deletion || c.newSection || !c.before) return false;
+    first.try_emplace(toLower(c.section) + '\n' + toLower(c.key), &c);
+  }
+  const Document& doc = open.base.doc;
+  std::string now;
+  for (const auto& [name, c] : first) {
+    if (!doc.value(toFile(doc, c->section), toFile(doc, c->key), now) || now != *c->before) return false;
+  }
+  return true;
+}
 
 std::unordered_map<std::string, Open>& openScopes() {
   static std::unordered_map<std::string, Open> scopes;
@@ -391,9 +413,11 @@ Outcome change(const std::string& file, const Change& c) {
     if (!open->usable) return Outcome::Failed;
     Document& doc = open->base.doc;
     const std::size_t sections = doc.sections().size();  // a set that adds a section adds it at the end
-    if (apply(doc, c) == Document::Edit::Changed) {
-      open->changes.push_back(c);
-      open->changes.back().newSection = !c.deletion && doc.sections().size() > sections;
+    std::optional<std::string> before;
+    if (apply(doc, c, &before) == Document::Edit::Changed) {
+      Change& made = open->changes.emplace_back(c);
+      made.newSection = !c.deletion && doc.sections().size() > sections;
+      made.before = std::move(before);
     }
     return Outcome::Ok;
   }
@@ -498,7 +522,7 @@ std::vector<std::string> readValues(const std::string& file, std::string_view se
 }
 
 Outcome writeValue(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
-  Change c{false, oneLine(section), oneLine(key), oneLine(value)};
+  Change c{false, oneLine(section), oneLine(key), oneLine(value), false, std::nullopt};
   if (!acceptableNames(c.section, c.key)) return Outcome::BadName;
   return change(file, c);
 }
@@ -542,7 +566,7 @@ Outcome update(const std::string& file, const std::function<void(KeyEdit&)>& edi
 }
 
 Outcome deleteSection(const std::string& file, std::string_view section) {
-  return change(file, Change{true, oneLine(section), {}, {}});
+  return change(file, Change{true, oneLine(section), {}, {}, false, std::nullopt});
 }
 
 std::vector<std::string> sectionNames(const std::string& file) {
@@ -652,7 +676,7 @@ std::vector<Lost> Scope::commit() {
   Open open = std::move(it->second);
   openScopes().erase(it);
   if (!open.usable) return lost;
-  if (open.changes.empty()) {
+  if (open.changes.empty() || setBackWhereTheyWere(open)) {
     cache()[file_] = std::move(open.base);  // nothing changed: the cache is as it was
     // What the guard writes beside the file is still written, under the lock.
     if (!open.guards.empty()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string_view>
@@ -226,12 +227,14 @@ bool msgFolderIsAbsolute() {
 // once, by the next run that gets it again.
 class BodiesKnown {
  public:
+  // `upcoming`: the ids of the messages that the parse has yet to come to,
+  // in their order.
+  explicit BodiesKnown(std::function<std::vector<std::string>()> upcoming) : upcoming_(std::move(upcoming)) {}
   // Whether the body file of `id` in the messages folder is the one
   // recorded for it, with a text of that digest. The folder is held open
   // for the looks (one walk of its path, not one for each message).
   bool holds(const std::string& id, std::uint64_t digest) {
-    if (!loaded_ && !sInboxINI_Write.empty()) record_ = readBodyRecord(sInboxINI_Write);
-    loaded_ = true;
+    if (!loaded_) load();
     const auto it = record_.find(id);
     if (it == record_.end() || it->second.digest != digest) return false;
     if (!folder_) folder_.emplace(sMsgFolder);
@@ -261,6 +264,24 @@ class BodiesKnown {
   }
 
  private:
+  // Read when the first repeated message is compared. The files of the
+  // messages to come that the record knows are then looked at ahead, beside
+  // the parse: a reply that repeats thousands of messages does not wait for
+  // a look at each of their files in turn.
+  void load() {
+    loaded_ = true;
+    if (sInboxINI_Write.empty()) return;
+    record_ = readBodyRecord(sInboxINI_Write);
+    if (record_.empty()) return;
+    std::vector<std::string> names;
+    for (std::string& id : upcoming_()) {
+      if (record_.count(id)) names.push_back(std::move(id) + ".dat");
+    }
+    folder_.emplace(sMsgFolder);
+    folder_->lookAhead(std::move(names));
+  }
+
+  std::function<std::vector<std::string>()> upcoming_;
   BodyRecord record_;
   std::optional<platform::HeldFolder> folder_;
   bool loaded_ = false;
@@ -432,6 +453,16 @@ bool hasElementChild(const platform::xml::Node& node) {
   return false;
 }
 
+// The id a message element is stored under, as far as its first "id" field
+// tells (enough to look at its body file ahead; the parse decides).
+std::string firstId(const platform::xml::Node& message) {
+  for (long j = 0, n = message.childCount(); j < n; ++j) {
+    auto field = message.child(j);
+    if (field && iequals(trimView(field->name()), "id")) return std::string(trimView(field->text()));
+  }
+  return {};
+}
+
 // One message element into a record, without touching the inbox.
 ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
   ParsedMessage m;
@@ -460,14 +491,14 @@ ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
 
 }  // namespace
 
-bool fncParseDeskMessages(const std::string& reply) {
+bool fncParseDeskMessages(std::string reply) {
   bool result = false;
   lNewMsgCount = 0;
   try {
     subWriteLog("MSG : In fncParseDeskMessages");
     auto doc = platform::xml::createDocument();
     subWriteLog("sXMLString : " + logExcerpt(reply));
-    if (!doc->loadString(reply)) {
+    if (!doc->loadOwnedString(std::move(reply))) {
       subWriteLog("ERR : Failed to load the xml for Desk Messages. ");
       return false;
     }
@@ -475,7 +506,14 @@ bool fncParseDeskMessages(const std::string& reply) {
     auto list = doc->selectFirst("dcmgetmsgstatus");
     if (!list) return false;
 
-    BodiesKnown bodies;
+    long next = 0;  // the place in the reply of the message that comes next
+    BodiesKnown bodies([&] {
+      std::vector<std::string> ids;
+      for (long j = next, n = list->childCount(); j < n; ++j) {
+        if (auto message = list->child(j)) ids.push_back(firstId(*message));
+      }
+      return ids;
+    });
     // An inbox whose counts are known true and say that none awaits
     // confirmation: its sections need not be looked at for those that do.
     const bool noneAwaiting =
@@ -501,6 +539,7 @@ bool fncParseDeskMessages(const std::string& reply) {
     StoredMessages stored;
     Awaiting awaiting(noneAwaiting);
     for (long i = 0; i < count; ++i) {
+      next = i;
       auto message = list->child(i);
       // A node without fields (a comment, stray text, an empty element) is
       // not a message: skip it rather than fail the whole reply.

@@ -9,7 +9,8 @@
 namespace nfy {
 
 // Stores every message of the reply; true when at least one message element
-// was handled to its end.
-bool fncParseDeskMessages(const std::string& reply);
+// was handled to its end. The reply is the parse's own: a large one is parsed
+// where it lies, not copied.
+bool fncParseDeskMessages(std::string reply);
 
 }  // namespace nfy

@@ -1,5 +1,7 @@
 #include "notifier/message_flow.h"
 
+#include <utility>
+
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/paths.h"
@@ -50,7 +52,7 @@ bool fncExtractMsgData() {
     bool posted = WebPost(statusRequestXml(), url, reply);
 
     if (posted && !trimView(reply).empty()) {
-      if (!fncParseDeskMessages(reply)) return false;
+      if (!fncParseDeskMessages(std::move(reply))) return false;
       fncDeleteExpiredMsgs();
       if (lNewMsgCount > 0) notifyWhenUnread();
       return true;

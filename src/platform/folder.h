@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,10 +53,18 @@ class HeldFolder {
   HeldFolder(const HeldFolder&) = delete;
   HeldFolder& operator=(const HeldFolder&) = delete;
   FileStamp stamp(const std::string& name) const;
+  // Looks at these files ahead, on a second thread, while the caller goes
+  // on. A later stamp() of one of them, asked in this order (names left out
+  // are passed over), takes that look when it has been made, and looks
+  // itself when it has not. Where the system offers no such look (Windows),
+  // nothing is done ahead.
+  void lookAhead(std::vector<std::string> names);
 
  private:
+  struct Ahead;
   std::string path_;
   int handle_ = -1;
+  std::unique_ptr<Ahead> ahead_;
 };
 
 // Renames a file within one volume, never over an existing file (false

@@ -37,6 +37,9 @@ class Document {
   // False when the file cannot be read or is not well-formed XML.
   virtual bool loadFile(const std::string& path) = 0;
   virtual bool loadString(const std::string& text) = 0;
+  // The same for a text the caller gives away: the document may parse it
+  // where it lies instead of in a copy (a large reply is not held twice).
+  virtual bool loadOwnedString(std::string&& text) { return loadString(text); }
   // The first element named `name` in document order, the document element
   // included ("//name"); nullptr when there is none.
   virtual std::unique_ptr<Node> selectFirst(const std::string& name) const = 0;

@@ -172,5 +172,38 @@ TEST_F(IniScope, TheCountsOfAnInboxThatOnlyGainsSectionsAreCarriedOn) {
   EXPECT_EQ(get("MsgCount", "RequireUserConfirmation"), "1");
 }
 
+// A scope whose values end where they began (a default set and replaced by
+// what was there) leaves the file as it is; one that changes a value on the
+// way writes it.
+TEST_F(IniScope, ValuesSetAndSetBackWriteNothingButAnyChangeLeftIsWritten) {
+  setInboxCountsKept(true);
+  const std::string text =
+      "[MsgCount]\r\nTotalMsgs=1\r\nUNREADMsgs=1\r\nRequireUserConfirmation=0\r\nMSGId=\r\n"
+      "[1]\r\nSubject=One\r\nReadStatus=UnRead\r\n";
+  box.write("nfyDeskInbox_user.ini", text);
+  trustInboxCountsOf(contentDigest(text));
+  ASSERT_EQ(iniUpdate(inbox, [](IniEdit&) {}), IniOutcome::Ok);
+  const platform::FileStamp found = platform::fileStamp(inbox);
+  auto setAndSetBack = [&] {
+    fncwriteToINI("MsgCount", "MSGId", "0", inbox);
+    fncwriteToINI("1", "Subject", "Changed", inbox);
+    fncwriteToINI("MsgCount", "MSGId", "", inbox);
+  };
+  {
+    IniWriteScope scope(inbox);
+    setAndSetBack();
+    fncwriteToINI("1", "subject", "One", inbox);
+  }
+  EXPECT_EQ(platform::fileStamp(inbox), found);
+  EXPECT_EQ(box.read("nfyDeskInbox_user.ini"), text);
+  {
+    IniWriteScope scope(inbox);
+    setAndSetBack();
+  }
+  EXPECT_NE(platform::fileStamp(inbox), found);
+  EXPECT_EQ(get("1", "Subject"), "Changed");
+  EXPECT_EQ(get("MsgCount", "MSGId"), "");
+}
+
 }  // namespace
 }  // namespace nfy

@@ -97,5 +97,36 @@ TEST(FolderList, TellsFilesFromFoldersWithTheirStamps) {
   EXPECT_TRUE(entries.empty());
 }
 
+// The looks made ahead answer for their own files, whatever the order they
+// are asked in and however far the look ahead has come; one left running
+// ends with its folder.
+TEST(HeldFolder, LooksMadeAheadAnswerForTheirOwnFiles) {
+  test::Sandbox box;
+  box.mkdirs("bodies/sub.dat");
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    names.push_back(std::to_string(i) + ".dat");
+    box.write("bodies/" + names.back(), std::string(static_cast<size_t>(i % 17 + 1), 'x'));
+  }
+  box.write("bodies/not-given.dat", "?");
+  names.insert(names.begin() + 150, {"sub.dat", "missing.dat"});
+  {
+    HeldFolder left(box.path("bodies"));
+    left.lookAhead(names);
+  }
+  HeldFolder folder(box.path("bodies"));
+  folder.lookAhead(names);
+  auto expect = [&](const std::string& name) {
+    SCOPED_TRACE(name);
+    const FileStamp direct = fileStamp(box.path("bodies/" + name));
+    EXPECT_EQ(folder.stamp(name), direct);
+    EXPECT_EQ(direct.exists, name != "sub.dat" && name != "missing.dat");
+  };
+  for (size_t k = 0; k < names.size(); k += 3) expect(names[k]);
+  expect("7.dat");          // behind the place reached
+  expect("not-given.dat");  // never looked at ahead
+  expect(names.back());
+}
+
 }  // namespace
 }  // namespace nfy::platform

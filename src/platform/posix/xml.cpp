@@ -377,6 +377,11 @@ class PugiDocument : public Document {
 
   bool loadString(const std::string& text) override { return load(text); }
 
+  bool loadOwnedString(std::string&& text) override {
+    owned_ = std::move(text);
+    return load(owned_, true);
+  }
+
   std::unique_ptr<Node> selectFirst(const std::string& name) const override {
     if (!loaded_) return nullptr;
     pugi::xml_node found =
@@ -392,18 +397,22 @@ class PugiDocument : public Document {
     return false;
   }
 
-  bool load(const std::string& bytes) {
+  // `inPlace`: the bytes are `owned_`, which the tree may point into.
+  bool load(const std::string& bytes, bool inPlace = false) {
     doc_.reset();
+    if (!inPlace) owned_.clear();
     loaded_ = false;
     bool strict = false;
     pugi::xml_encoding enc = detectEncoding(bytes, strict);
     if (!wellEncoded(bytes, enc, strict)) return fail();
-    pugi::xml_parse_result r = doc_.load_buffer(bytes.data(), bytes.size(), kParseOptions, enc);
+    pugi::xml_parse_result r = inPlace ? doc_.load_buffer_inplace(owned_.data(), owned_.size(), kParseOptions, enc)
+                                       : doc_.load_buffer(bytes.data(), bytes.size(), kParseOptions, enc);
     if (!r || !checkAndResolve(doc_)) return fail();
     loaded_ = true;
     return true;
   }
 
+  std::string owned_;  // declared first: the tree may point into it
   pugi::xml_document doc_;
   bool loaded_ = false;
 };

@@ -74,11 +74,15 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries, Fo
   return error == ERROR_NO_MORE_FILES;
 }
 
+struct HeldFolder::Ahead {};
+
 HeldFolder::HeldFolder(std::string path) : path_(std::move(path)) {}
 
 HeldFolder::~HeldFolder() = default;
 
 FileStamp HeldFolder::stamp(const std::string& name) const { return fileStamp(path_ + "\\" + name); }
+
+void HeldFolder::lookAhead(std::vector<std::string>) {}
 
 bool moveFileNoReplace(const std::string& from, const std::string& to) {
   // Without MOVEFILE_REPLACE_EXISTING an existing target makes it fail.
