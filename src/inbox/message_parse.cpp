@@ -456,11 +456,11 @@ bool hasElementChild(const platform::xml::Node& node) {
 // The id a message element is stored under, as far as its first "id" field
 // tells (enough to look at its body file ahead; the parse decides).
 std::string firstId(const platform::xml::Node& message) {
-  for (long j = 0, n = message.childCount(); j < n; ++j) {
+  for (long j = 0;; ++j) {
     auto field = message.child(j);
-    if (field && iequals(trimView(field->name()), "id")) return std::string(trimView(field->text()));
+    if (!field) return {};
+    if (iequals(trimView(field->name()), "id")) return std::string(trimView(field->text()));
   }
-  return {};
 }
 
 // One message element into a record, without touching the inbox.
@@ -470,9 +470,9 @@ ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
   // A message has one status: a repeated one would count the message as new
   // again and write the inbox once more for each copy.
   bool statusSeen = false, repeatLogged = false;
-  const long fields = message.childCount();
-  for (long j = 0; j < fields; ++j) {
+  for (long j = 0;; ++j) {
     auto field = message.child(j);
+    if (!field) break;
     const std::string name = toLower(trimView(field->name()));
     if (name == "status") {
       if (statusSeen) {
@@ -484,7 +484,9 @@ ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
       }
       statusSeen = true;
     }
-    handleField(m, name, std::string(trimView(field->text())));
+    std::string value = field->text();
+    if (const std::string_view trimmed = trimView(value); trimmed.size() != value.size()) value = std::string(trimmed);
+    handleField(m, name, std::move(value));
   }
   return m;
 }
