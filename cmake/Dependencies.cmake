@@ -6,9 +6,7 @@ else()
   pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
   pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
   pkg_check_modules(LIBNOTIFY REQUIRED IMPORTED_TARGET libnotify)
-  # The journal's own protocol for the error lines of a run under systemd.
-  pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
-  set(NFY_PLATFORM_LIBS PkgConfig::PUGIXML PkgConfig::CURL PkgConfig::LIBNOTIFY PkgConfig::LIBSYSTEMD)
+  set(NFY_PLATFORM_LIBS PkgConfig::PUGIXML PkgConfig::CURL PkgConfig::LIBNOTIFY)
 endif()
 
 if(NFY_TESTS)

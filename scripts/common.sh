@@ -4,7 +4,7 @@ set -euo pipefail
 NFY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 NFY_PACKAGES_LINUX=(cmake ninja-build g++ pkg-config ccache git
-  libgtest-dev googletest libpugixml-dev libcurl4-openssl-dev libnotify-dev libglib2.0-dev libsystemd-dev
+  libgtest-dev googletest libpugixml-dev libcurl4-openssl-dev libnotify-dev libglib2.0-dev
   libcpp-httplib-dev dbus dbus-bin dbus-daemon libgtkmm-4.0-dev xvfb xdotool imagemagick fiu-utils)
 NFY_PACKAGES_WINDOWS=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev wine64 wine)

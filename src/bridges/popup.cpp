@@ -17,6 +17,8 @@ namespace {
 constexpr const char* kProgId = "nfyToast.Display";
 }
 
+void preparePopup() { platform::component::prepare(kProgId); }
+
 bool fncCallPopup(const int32_t& icon, const std::string& header, const std::string& body,
                   const int32_t& displayTimeSeconds, const int32_t& height, const int32_t& width,
                   const int16_t& transparency, const int32_t& modal, std::string& answer) {

@@ -12,4 +12,7 @@ bool fncCallPopup(const int32_t& icon, const std::string& header, const std::str
                   const int32_t& displayTimeSeconds, const int32_t& height, const int32_t& width,
                   const int16_t& transparency, const int32_t& modal, std::string& answer);
 
+// Gets ready ahead, without waiting, what showing the popup will need.
+void preparePopup();
+
 }  // namespace nfy

@@ -470,24 +470,22 @@ ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
   // A message has one status: a repeated one would count the message as new
   // again and write the inbox once more for each copy.
   bool statusSeen = false, repeatLogged = false;
-  for (long j = 0;; ++j) {
-    auto field = message.child(j);
-    if (!field) break;
-    const std::string name = toLower(trimView(field->name()));
+  message.eachChild([&](const std::string& fieldName, std::string value) {
+    const std::string name = toLower(trimView(fieldName));
     if (name == "status") {
       if (statusSeen) {
         if (!repeatLogged)
           m.lines.push_back("ERR : fncParseDeskMessages, message " + std::to_string(number) +
                             " has more than one status; only the first counts");
         repeatLogged = true;
-        continue;
+        return true;
       }
       statusSeen = true;
     }
-    std::string value = field->text();
     if (const std::string_view trimmed = trimView(value); trimmed.size() != value.size()) value = std::string(trimmed);
     handleField(m, name, std::move(value));
-  }
+    return true;
+  });
   return m;
 }
 

@@ -8,6 +8,7 @@
 #include "app/web_request.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "bridges/popup.h"
 #include "bridges/web_post.h"
 #include "inbox/ini_access.h"
 #include "inbox/message_parse.h"
@@ -46,6 +47,11 @@ bool fncExtractMsgData() {
     subWriteLog("MSG : Require User Confirmation messages = " + numberText(leadingNumber(sReqConfirmMsgs)));
     subWriteLog("MSG : Message Id                         = " + numberText(leadingNumber(sMsgID)));
     subWriteLog("MSG : Subject                            = " + trim(sSubject));
+
+    // Unread messages now mean a popup at the end of the run, unless the
+    // reply takes them all away: its connection is made while the service
+    // answers.
+    if (leadingNumber(sUnreadMsgs) > 0) preparePopup();
 
     std::string url = endpointUrl("wpdcmgetmsgs", "wpdcmgetmsgstatus");
     std::string reply;

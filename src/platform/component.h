@@ -66,4 +66,11 @@ std::unique_ptr<Object> createNative(const std::string& progId);
 std::optional<bool> builtInAvailable(const std::string& progId);
 std::optional<bool> builtInAvailableNative(const std::string& progId);
 
+// Starts, without waiting for it, what using progId later will need where
+// that can be got ready ahead (Linux: the popup's session bus connection,
+// made while the run waits for the service). Nothing for other components,
+// on Windows, or with the fakes of unit tests.
+void prepare(const std::string& progId);
+void prepareNative(const std::string& progId);
+
 }  // namespace nfy::platform::component

@@ -21,6 +21,11 @@ std::optional<bool> builtInAvailable(const std::string& progId) {
   return builtInAvailableNative(progId);
 }
 
+void prepare(const std::string& progId) {
+  if (testAvailability() || testFactory()) return;
+  prepareNative(progId);
+}
+
 void setFactoryForTesting(Factory factory) { testFactory() = std::move(factory); }
 
 std::unique_ptr<Object> create(const std::string& progId) {

@@ -10,6 +10,7 @@
 // UTF-8.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,14 @@ class Node {
   virtual long childCount() const = 0;
   // Child by index, 0-based; nullptr when out of range.
   virtual std::unique_ptr<Node> child(long index) const = 0;
+  // Calls `visit` with the name and the text of each child in order, as
+  // child(j)->name() and ->text() give them, until it returns false.
+  virtual void eachChild(const std::function<bool(const std::string& name, std::string text)>& visit) const {
+    for (long j = 0;; ++j) {
+      const std::unique_ptr<Node> c = child(j);
+      if (!c || !visit(c->name(), c->text())) return;
+    }
+  }
 };
 
 class Document {

@@ -28,4 +28,8 @@ std::optional<bool> builtInAvailableNative(const std::string& progId) {
   return std::nullopt;
 }
 
+void prepareNative(const std::string& progId) {
+  if (iequals(progId, "nfyToast.Display")) prepareSessionBus();
+}
+
 }  // namespace nfy::platform::component

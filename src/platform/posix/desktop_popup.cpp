@@ -3,8 +3,13 @@
 #include <gio/gio.h>
 #include <libnotify/notify.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "base/errors.h"
 #include "platform/posix/popup_object.h"
@@ -15,21 +20,63 @@ namespace {
 const char kService[] = "org.freedesktop.Notifications";
 const int kBusCallTimeoutMs = 5000;
 
-// The process's session bus connection, kept for the life of the process so
-// that libnotify shares it. A bus that goes away must not end the process
-// (GLib's default for this connection), only the popup that is up.
-GDBusConnection* sessionBus() {
-  static GDBusConnection* bus = nullptr;
-  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (!address || !*address) return nullptr;
-  if (bus && !g_dbus_connection_is_closed(bus)) return bus;
+GDBusConnection* connectSessionBus() {
   GError* error = nullptr;
   GDBusConnection* c = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
   if (!c) {
     g_error_free(error);
     return nullptr;
   }
+  // A bus that goes away must not end the process (GLib's default for this
+  // connection), only the popup that is up.
   g_dbus_connection_set_exit_on_close(c, FALSE);
+  return c;
+}
+
+// A connection being made ahead on a thread of its own. Never freed: the
+// thread is not waited for when the run ends without a popup.
+struct BusAhead {
+  std::mutex m;
+  std::condition_variable cv;
+  bool started = false;
+  bool done = false;
+  GDBusConnection* made = nullptr;
+};
+
+BusAhead& busAhead() {
+  static BusAhead* a = new BusAhead;
+  return *a;
+}
+
+// The connection made ahead, waited for if it is still being made; null
+// when none was started or it could not be made. Taken once.
+GDBusConnection* takeMadeAhead() {
+  BusAhead& a = busAhead();
+  std::unique_lock lock(a.m);
+  if (!a.started) return nullptr;
+  a.cv.wait(lock, [&] { return a.done; });
+  a.started = false;
+  return std::exchange(a.made, nullptr);
+}
+
+GDBusConnection*& heldBus() {
+  static GDBusConnection* bus = nullptr;
+  return bus;
+}
+
+// The process's session bus connection, kept for the life of the process so
+// that libnotify shares it.
+GDBusConnection* sessionBus() {
+  GDBusConnection*& bus = heldBus();
+  if (GDBusConnection* c = takeMadeAhead()) {
+    if (bus) g_object_unref(bus);
+    bus = c;
+  }
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (!address || !*address) return nullptr;
+  if (bus && !g_dbus_connection_is_closed(bus)) return bus;
+  GDBusConnection* c = connectSessionBus();
+  if (!c) return nullptr;
   if (bus) g_object_unref(bus);
   bus = c;
   return bus;
@@ -105,7 +152,13 @@ class DesktopPopup : public PopupObject {
     // markup would read "<" or "&" in the body as markup.
     gchar* header = g_utf8_make_valid(s.header.data(), static_cast<gssize>(s.header.size()));
     gchar* text = g_utf8_make_valid(s.body.data(), static_cast<gssize>(s.body.size()));
-    gchar* body = serverHasCapability("body-markup") ? g_markup_escape_text(text, -1) : g_strdup(text);
+    // Text that escaping leaves as it is reads the same with or without
+    // markup: the server is asked only when the two differ.
+    gchar* body = g_markup_escape_text(text, -1);
+    if (std::strcmp(body, text) != 0 && !serverHasCapability("body-markup")) {
+      g_free(body);
+      body = g_strdup(text);
+    }
     Wait wait;
     wait.notification = notify_notification_new(header, body, "mail-message-new");
     g_free(header);
@@ -174,6 +227,32 @@ bool notificationServiceAvailable() {
     }
   }
   return available;
+}
+
+void prepareSessionBus() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (!address || !*address) return;
+  BusAhead& a = busAhead();
+  {
+    std::lock_guard lock(a.m);
+    GDBusConnection* bus = heldBus();
+    if (a.started || (bus && !g_dbus_connection_is_closed(bus))) return;
+    a.started = true;
+    a.done = false;
+  }
+  try {
+    std::thread([&a] {
+      GDBusConnection* c = connectSessionBus();
+      std::lock_guard lock(a.m);
+      a.made = c;
+      a.done = true;
+      a.cv.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: the popup connects when it is shown, as without this.
+    std::lock_guard lock(a.m);
+    a.started = false;
+  }
 }
 
 std::unique_ptr<Object> createDesktopPopup() { return std::make_unique<DesktopPopup>(); }

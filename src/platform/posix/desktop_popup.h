@@ -17,6 +17,11 @@ namespace nfy::platform::component {
 // the bus can start, org.freedesktop.Notifications.
 bool notificationServiceAvailable();
 
+// Connects to the session bus on a thread of its own, so that the popup
+// shown later in the run finds the connection made. Does nothing without
+// DBUS_SESSION_BUS_ADDRESS or when a connection is made or being made.
+void prepareSessionBus();
+
 std::unique_ptr<Object> createDesktopPopup();
 
 }  // namespace nfy::platform::component

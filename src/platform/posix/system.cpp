@@ -6,11 +6,9 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 // The entries name no source file of the build.
 #define SD_JOURNAL_SUPPRESS_LOCATION
-#include <systemd/sd-journal.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +20,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/posix/journal_socket.h"
 #include "version.h"
 
 namespace nfy::platform {
@@ -167,15 +166,9 @@ bool writeServiceJournal(const std::string& line) {
   // priority is a field of its own and the text one field, whatever it
   // holds. The entry is a datagram sent without SIGPIPE; a journal that
   // cannot be reached loses the line (the log file still has it).
-  static const std::string identifier = "SYSLOG_IDENTIFIER=" + exeBaseName();
-  const std::string message = "MESSAGE=" + line;
-  static const char priority[] = "PRIORITY=3";
-  struct iovec fields[3] = {
-      {const_cast<char*>(message.data()), message.size()},
-      {const_cast<char*>(priority), sizeof priority - 1},
-      {const_cast<char*>(identifier.data()), identifier.size()},
-  };
-  (void)sd_journal_sendv(fields, 3);
+  static const std::string identifier = exeBaseName();
+  const JournalField fields[] = {{"MESSAGE", line}, {"PRIORITY", "3"}, {"SYSLOG_IDENTIFIER", identifier}};
+  (void)sendJournalEntry(fields);
   return true;
 }
 

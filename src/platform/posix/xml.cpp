@@ -308,32 +308,42 @@ bool checkAndResolve(pugi::xml_document& doc) {
   return true;
 }
 
+// A node's name as the DOM gives it.
+std::string nodeName(pugi::xml_node n) {
+  switch (n.type()) {
+    case pugi::node_element:
+    case pugi::node_pi: return n.name();
+    case pugi::node_pcdata: return "#text";
+    case pugi::node_cdata: return "#cdata-section";
+    case pugi::node_comment: return "#comment";
+    default: return "#document";
+  }
+}
+
+std::string nodeText(pugi::xml_node n) {
+  if (n.type() == pugi::node_element) {
+    // An element of one text (a field of a message) is that text trimmed,
+    // as the walk of elementText would make it.
+    const pugi::xml_node only = n.first_child();
+    if (!only) return std::string();
+    if ((only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata) && !only.next_sibling())
+      return trimXmlSpace(only.value());
+    return elementText(n);
+  }
+  return trimXmlSpace(n.value());
+}
+
 class PugiNode : public Node {
  public:
   explicit PugiNode(pugi::xml_node node) : node_(node) {}
 
-  std::string name() const override {
-    switch (node_.type()) {
-      case pugi::node_element:
-      case pugi::node_pi: return node_.name();
-      case pugi::node_pcdata: return "#text";
-      case pugi::node_cdata: return "#cdata-section";
-      case pugi::node_comment: return "#comment";
-      default: return "#document";
-    }
-  }
+  std::string name() const override { return nodeName(node_); }
+  std::string text() const override { return nodeText(node_); }
 
-  std::string text() const override {
-    if (node_.type() == pugi::node_element) {
-      // An element of one text (a field of a message) is that text trimmed,
-      // as the walk of elementText would make it.
-      const pugi::xml_node only = node_.first_child();
-      if (!only) return std::string();
-      if ((only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata) && !only.next_sibling())
-        return trimXmlSpace(only.value());
-      return elementText(node_);
+  void eachChild(const std::function<bool(const std::string& name, std::string text)>& visit) const override {
+    for (pugi::xml_node c = firstVisible(node_.first_child()); c; c = firstVisible(c.next_sibling())) {
+      if (!visit(nodeName(c), nodeText(c))) return;
     }
-    return trimXmlSpace(node_.value());
   }
 
   long childCount() const override {

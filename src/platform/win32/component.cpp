@@ -234,4 +234,6 @@ std::unique_ptr<Object> createNative(const std::string& progId) {
 // Windows has no built-in components: they are the agent's COM servers.
 std::optional<bool> builtInAvailableNative(const std::string&) { return std::nullopt; }
 
+void prepareNative(const std::string&) {}
+
 }  // namespace nfy::platform::component

@@ -98,8 +98,27 @@ int runWithJournal(const std::string& entries, const std::function<void()>& body
     setenv("JOURNAL_STREAM", streamId(STDERR_FILENO).c_str(), 1);
     body();
     int out = open(entries.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char> buf(1 << 20);
-    for (ssize_t n; (n = recv(sock, buf.data(), buf.size() - 1, MSG_DONTWAIT)) >= 0;) {
+    std::vector<char> buf(4 << 20);
+    for (;;) {
+      // An entry too large for a datagram comes as a memory file, which
+      // the journal takes only when it is sealed against any change.
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+      iovec data{buf.data(), buf.size() - 1};
+      msghdr msg{};
+      msg.msg_iov = &data;
+      msg.msg_iovlen = 1;
+      msg.msg_control = control;
+      msg.msg_controllen = sizeof control;
+      ssize_t n = recvmsg(sock, &msg, MSG_DONTWAIT);
+      if (n < 0) break;
+      if (cmsghdr* c = CMSG_FIRSTHDR(&msg); c && c->cmsg_type == SCM_RIGHTS) {
+        int mem = -1;
+        std::memcpy(&mem, CMSG_DATA(c), sizeof mem);
+        const int seals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+        if (n != 0 || (fcntl(mem, F_GET_SEALS) & seals) != seals) _exit(2);
+        n = pread(mem, buf.data(), buf.size() - 1, 0);
+        close(mem);
+      }
       buf[static_cast<size_t>(n)] = '\0';
       if (write(out, buf.data(), static_cast<size_t>(n) + 1) != n + 1) _exit(1);
     }
@@ -114,10 +133,13 @@ TEST(LogJournal, ErrorLinesAreOneEntryAtErrorPriorityWhateverTheyHoldAndABrokenS
   test::Sandbox box;
   const std::string forged = "ERR : fncParseDeskMessages, unsafe message id " + std::string(49102, 'A') +
                              "\r\n<0>alert\n12/09/2026 06:00:00\tMSG : forged";
+  // Beyond what one datagram carries.
+  const std::string huge = "ERR : fncParseDeskMessages, unsafe message id " + std::string(1 << 20, 'B');
   int status = runWithJournal(box.path("journal"), [&] {
     openLog(box.path("run.txt"));
     subWriteLog("MSG : progress stays in the file");
     subWriteLog(forged);
+    subWriteLog(huge);
     subWriteLog("ERR: Unable to find url in wpdcmgetmsgs");
     subWriteLogAndStderr("ERR : in fnc ReadReg. Err : 1016::the store");
     // Inherited by a program whose standard error is elsewhere: not its
@@ -145,7 +167,7 @@ TEST(LogJournal, ErrorLinesAreOneEntryAtErrorPriorityWhateverTheyHoldAndABrokenS
 
   const std::string shown = "ERR : fncParseDeskMessages, unsafe message id " + std::string(49102, 'A') +
                             "\\r\\n<0>alert\\n12/09/2026 06:00:00\tMSG : forged";
-  const std::vector<std::string> expected = {shown, "ERR: Unable to find url in wpdcmgetmsgs",
+  const std::vector<std::string> expected = {shown, huge, "ERR: Unable to find url in wpdcmgetmsgs",
                                              "ERR : in fnc ReadReg. Err : 1016::the store"};
   ASSERT_EQ(entries.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {

@@ -80,6 +80,21 @@ TEST_F(DesktopPopup, NotificationServerGoingAwayEndsThePopup) {
   EXPECT_EQ(test::showPopup(*popup, "New messages", "Body", 0), "AUTOCLOSE");
 }
 
+TEST_F(DesktopPopup, ConnectionMadeAheadServesThePopupAndOneThatFailedIsTriedAgain) {
+  test::NoTerminal noTerminal;
+  auto sim = startSim("dismiss");
+  {
+    // A bus that cannot be reached when the run gets ready: nothing is
+    // held, and asking then answers as without getting ready.
+    test::ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + box_.path("no-bus")).c_str());
+    prepare("nfyToast.Display");
+    EXPECT_FALSE(builtInAvailable("nfyToast.Display").value_or(true));
+  }
+  // The bus is there by the time the popup is shown: connected anew.
+  EXPECT_TRUE(builtInAvailable("nfyToast.Display").value_or(false));
+  EXPECT_EQ(test::showPopup(*createNative("nfyToast.Display"), "New messages", "Body", 10), "EXIT");
+}
+
 TEST_F(DesktopPopup, NoNotificationServiceAndNoTerminalCannotCreate) {
   test::NoTerminal noTerminal;
   for (bool withBus : {true, false}) {
