@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <unordered_set>
 #include <utility>
 
@@ -229,7 +231,9 @@ class BodiesKnown {
  public:
   // `upcoming`: the ids of the messages that the parse has yet to come to,
   // in their order.
-  explicit BodiesKnown(std::function<std::vector<std::string>()> upcoming) : upcoming_(std::move(upcoming)) {}
+  // `ahead`: the record being read meanwhile, if it is.
+  BodiesKnown(std::function<std::vector<std::string>()> upcoming, std::future<BodyRecord> ahead)
+      : upcoming_(std::move(upcoming)), ahead_(std::move(ahead)) {}
   // Whether the body file of `id` in the messages folder is the one
   // recorded for it, with a text of that digest. The folder is held open
   // for the looks (one walk of its path, not one for each message).
@@ -271,7 +275,7 @@ class BodiesKnown {
   void load() {
     loaded_ = true;
     if (sInboxINI_Write.empty()) return;
-    record_ = readBodyRecord(sInboxINI_Write);
+    record_ = ahead_.valid() ? ahead_.get() : readBodyRecord(sInboxINI_Write);
     if (record_.empty()) return;
     std::vector<std::string> names;
     for (std::string& id : upcoming_()) {
@@ -282,6 +286,7 @@ class BodiesKnown {
   }
 
   std::function<std::vector<std::string>()> upcoming_;
+  std::future<BodyRecord> ahead_;  // waited for, if not taken, when the parse ends
   BodyRecord record_;
   std::optional<platform::HeldFolder> folder_;
   bool loaded_ = false;
@@ -463,6 +468,19 @@ std::string firstId(const platform::xml::Node& message) {
   }
 }
 
+// The body record read on a thread of its own while the reply is parsed:
+// a reply that repeats stored messages wants it at its first one, and one
+// of new messages only never takes it. Without a thread to spare it is read
+// when it is wanted.
+std::future<BodyRecord> readBodyRecordAhead() {
+  if (sInboxINI_Write.empty()) return {};
+  try {
+    return std::async(std::launch::async, [inbox = sInboxINI_Write] { return readBodyRecord(inbox); });
+  } catch (const std::system_error&) {
+    return {};
+  }
+}
+
 // One message element into a record, without touching the inbox.
 ParsedMessage parseMessage(const platform::xml::Node& message, long number) {
   ParsedMessage m;
@@ -496,6 +514,7 @@ bool fncParseDeskMessages(std::string reply) {
   lNewMsgCount = 0;
   try {
     subWriteLog("MSG : In fncParseDeskMessages");
+    std::future<BodyRecord> recordAhead = readBodyRecordAhead();
     auto doc = platform::xml::createDocument();
     subWriteLog("sXMLString : " + logExcerpt(reply));
     if (!doc->loadOwnedString(std::move(reply))) {
@@ -507,13 +526,15 @@ bool fncParseDeskMessages(std::string reply) {
     if (!list) return false;
 
     long next = 0;  // the place in the reply of the message that comes next
-    BodiesKnown bodies([&] {
-      std::vector<std::string> ids;
-      for (long j = next, n = list->childCount(); j < n; ++j) {
-        if (auto message = list->child(j)) ids.push_back(firstId(*message));
-      }
-      return ids;
-    });
+    BodiesKnown bodies(
+        [&] {
+          std::vector<std::string> ids;
+          for (long j = next, n = list->childCount(); j < n; ++j) {
+            if (auto message = list->child(j)) ids.push_back(firstId(*message));
+          }
+          return ids;
+        },
+        std::move(recordAhead));
     // An inbox whose counts are known true and say that none awaits
     // confirmation: its sections need not be looked at for those that do.
     const bool noneAwaiting =
