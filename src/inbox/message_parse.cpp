@@ -461,11 +461,13 @@ bool hasElementChild(const platform::xml::Node& node) {
 // The id a message element is stored under, as far as its first "id" field
 // tells (enough to look at its body file ahead; the parse decides).
 std::string firstId(const platform::xml::Node& message) {
-  for (long j = 0;; ++j) {
-    auto field = message.child(j);
-    if (!field) return {};
-    if (iequals(trimView(field->name()), "id")) return std::string(trimView(field->text()));
-  }
+  std::string id;
+  message.eachChild([&](const std::string& name, std::string text) {
+    if (!iequals(trimView(name), "id")) return true;
+    id = trimView(text);
+    return false;
+  });
+  return id;
 }
 
 // The body record read on a thread of its own while the reply is parsed:

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -183,6 +184,29 @@ TEST(LogJournal, ErrorLinesAreOneEntryAtErrorPriorityWhateverTheyHoldAndABrokenS
   EXPECT_NE(log.find("\tMSG : progress stays in the file\r\n"), std::string::npos);
   EXPECT_NE(log.find("\t" + shown + "\r\n"), std::string::npos);
   EXPECT_NE(log.find("\tERR : not for the journal either\r\n"), std::string::npos);
+}
+
+TEST(LogJournal, AJournalThatReadsNothingLosesLinesButNeverHoldsTheRun) {
+  // The journal's socket is there but nobody reads it (a stopped journald):
+  // its queue fills after a few entries. A run that waited there would be
+  // ended by the alarm.
+  test::Sandbox box;
+  const int kLines = 3000;
+  int status = runWithJournal(box.path("journal"), [&] {
+    alarm(60);
+    openLog(box.path("run.txt"));
+    for (int i = 0; i < kLines; ++i) subWriteLog("ERR : line " + std::to_string(i));
+    closeLog();
+  });
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kCannotIsolate) GTEST_SKIP() << "no private mount namespace here";
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "the child ended " << (WIFSIGNALED(status) ? "by signal " + std::to_string(WTERMSIG(status)) : "");
+  const std::string received = box.read("journal");
+  const auto entries = std::count(received.begin(), received.end(), '\0');
+  EXPECT_GT(entries, 0);
+  EXPECT_LT(entries, kLines);
+  // The log file has every line, those the journal lost too.
+  EXPECT_NE(box.read("run.txt").find("\tERR : line " + std::to_string(kLines - 1) + "\r\n"), std::string::npos);
 }
 
 }  // namespace
